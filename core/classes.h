@@ -1,0 +1,65 @@
+// The root classes: TObject, TPersistent (copyable by Assign), events, the list index error
+// and TSharedImage (intrusively reference-counted holder of heavy data).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace orn {
+
+class TFiler;
+
+class TObject {
+ public:
+  virtual ~TObject() = default;
+  virtual std::string ClassName() const { return "TObject"; }
+};
+
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+
+class TPersistent : public TObject {
+ public:
+  std::string ClassName() const override { return "TPersistent"; }
+
+  // Copies Source into this object. The default lets Source try AssignTo; a source that
+  // knows nothing of this class (or nil) raises the assignment error.
+  virtual void Assign(TPersistent* Source);
+
+  // Lets the object store data the published properties do not cover (a graphic's binary
+  // "Data", for example). The form reader and writer call it after the published properties.
+  virtual void DefineProperties(TFiler& Filer);
+
+  // Raises EConvertError "Cannot assign a <source class> to a <this class>".
+  [[noreturn]] void AssignError(TPersistent* Source) const;
+
+ protected:
+  // Copies this object into Dest; the default raises Dest's assignment error.
+  virtual void AssignTo(TPersistent* Dest);
+};
+
+// Raises EListError "List index out of bounds (N)".
+[[noreturn]] void ListIndexError(int64_t Index);
+
+// Heavy data shared between objects by reference count. The count starts at 0; the object
+// that takes the holder calls Reference, the one that lets go calls Release, which frees the
+// holder (after FreeHandle) when the count returns to 0.
+class TSharedImage {
+ public:
+  TSharedImage() = default;
+  TSharedImage(const TSharedImage&) = delete;
+  TSharedImage& operator=(const TSharedImage&) = delete;
+
+  void Reference() { ++FRefCount; }
+  void Release();
+  int RefCount() const { return FRefCount; }
+
+ protected:
+  virtual ~TSharedImage() = default;
+  virtual void FreeHandle() = 0;
+
+ private:
+  int FRefCount = 0;
+};
+
+}  // namespace orn

@@ -1,0 +1,131 @@
+#include "core/component.h"
+
+#include <algorithm>
+
+#include "core/exceptions.h"
+
+namespace orn {
+
+bool IsValidIdent(const std::string& S) {
+  if (S.empty()) return false;
+  auto Alpha = [](char C) { return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || C == '_'; };
+  if (!Alpha(S[0])) return false;
+  return std::all_of(S.begin(), S.end(),
+                     [&](char C) { return Alpha(C) || (C >= '0' && C <= '9'); });
+}
+
+bool SameText(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    char X = A[I], Y = B[I];
+    if (X >= 'A' && X <= 'Z') X = static_cast<char>(X - 'A' + 'a');
+    if (Y >= 'A' && Y <= 'Z') Y = static_cast<char>(Y - 'A' + 'a');
+    if (X != Y) return false;
+  }
+  return true;
+}
+
+TComponent::TComponent(TComponent* AOwner) {
+  if (AOwner != nullptr) AOwner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+  FComponentState.insert(TComponentStateItem::csDestroying);
+  // Tell everybody who asked that this component goes away.
+  while (!FFreeNotifies.empty()) {
+    TComponent* Other = FFreeNotifies.back();
+    FFreeNotifies.pop_back();
+    auto& Theirs = Other->FFreeNotifies;
+    Theirs.erase(std::remove(Theirs.begin(), Theirs.end(), this), Theirs.end());
+    Other->Notification(this, TOperation::opRemove);
+  }
+  // Destroy owned components, last created first.
+  while (!FComponents.empty()) {
+    std::unique_ptr<TComponent> C = std::move(FComponents.back());
+    FComponents.pop_back();
+    C->FOwner = nullptr;
+    C.reset();
+  }
+  if (FOwner != nullptr) {
+    TComponent* Owner = FOwner;
+    std::unique_ptr<TComponent> Self = Owner->ReleaseComponent(this);
+    (void)Self.release();  // being destroyed already: only leave the owner's list
+    // Siblings that refer to this component drop their references.
+    Owner->Notification(this, TOperation::opRemove);
+  }
+}
+
+void TComponent::SetName(const std::string& NewName) {
+  if (NewName == FName) return;
+  if (!NewName.empty() && !IsValidIdent(NewName))
+    throw EComponentError("\"" + NewName + "\" is not a valid component name");
+  if (!NewName.empty() && FOwner != nullptr) {
+    TComponent* Found = FOwner->FindComponent(NewName);
+    if (Found != nullptr && Found != this)
+      throw EComponentError("A component named " + NewName + " already exists");
+  }
+  FName = NewName;
+}
+
+TComponent* TComponent::Components(int Index) const {
+  if (Index < 0 || Index >= ComponentCount()) ListIndexError(Index);
+  return FComponents[static_cast<size_t>(Index)].get();
+}
+
+TComponent* TComponent::FindComponent(const std::string& AName) const {
+  if (AName.empty()) return nullptr;
+  for (const auto& C : FComponents)
+    if (SameText(C->FName, AName)) return C.get();
+  return nullptr;
+}
+
+void TComponent::SetState(TComponentStateItem S, bool On) {
+  if (On)
+    FComponentState.insert(S);
+  else
+    FComponentState.erase(S);
+}
+
+void TComponent::FreeNotification(TComponent* AComponent) {
+  if (AComponent == nullptr || AComponent == this) return;
+  if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent) == FFreeNotifies.end())
+    FFreeNotifies.push_back(AComponent);
+  auto& Theirs = AComponent->FFreeNotifies;
+  if (std::find(Theirs.begin(), Theirs.end(), this) == Theirs.end()) Theirs.push_back(this);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* AComponent) {
+  if (AComponent == nullptr) return;
+  FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent),
+                      FFreeNotifies.end());
+  auto& Theirs = AComponent->FFreeNotifies;
+  Theirs.erase(std::remove(Theirs.begin(), Theirs.end(), this), Theirs.end());
+}
+
+void TComponent::Loaded() {
+  FComponentState.erase(TComponentStateItem::csLoading);
+}
+
+void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
+  if (Operation == TOperation::opRemove) RemoveFreeNotification(AComponent);
+  for (const auto& C : FComponents) C->Notification(AComponent, Operation);
+}
+
+void TComponent::InsertComponent(TComponent* AComponent) {
+  AComponent->FOwner = this;
+  FComponents.emplace_back(AComponent);
+}
+
+std::unique_ptr<TComponent> TComponent::ReleaseComponent(TComponent* AComponent) {
+  for (auto It = FComponents.begin(); It != FComponents.end(); ++It) {
+    if (It->get() == AComponent) {
+      std::unique_ptr<TComponent> Result = std::move(*It);
+      FComponents.erase(It);
+      Result->FOwner = nullptr;
+      return Result;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace orn

@@ -1,0 +1,89 @@
+// Byte streams: the abstract TStream, an in-memory stream and a file stream.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace orn {
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+
+  // Plain transfers: return how many bytes moved, which may be fewer than asked.
+  virtual int64_t Read(void* Buffer, int64_t Count) = 0;
+  virtual int64_t Write(const void* Buffer, int64_t Count) = 0;
+  virtual int64_t Seek(int64_t Offset, TSeekOrigin Origin) = 0;
+
+  // Checked transfers: raise EReadError ("Stream read error") or EWriteError on a short one.
+  void ReadBuffer(void* Buffer, int64_t Count);
+  void WriteBuffer(const void* Buffer, int64_t Count);
+
+  int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+  void SetPosition(int64_t Pos) { Seek(Pos, TSeekOrigin::soBeginning); }
+  virtual int64_t Size();
+  virtual void SetSize(int64_t NewSize);
+
+  // Copies Count bytes from Source's current position (the whole of Source, from its start,
+  // when Count is 0). Returns the count copied; a short source raises EReadError.
+  int64_t CopyFrom(TStream& Source, int64_t Count);
+
+  // Little-endian helpers over ReadBuffer/WriteBuffer.
+  uint8_t ReadByte();
+  uint16_t ReadWord();
+  uint32_t ReadDWord();
+  void WriteByte(uint8_t Value);
+  void WriteWord(uint16_t Value);
+  void WriteDWord(uint32_t Value);
+};
+
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  int64_t Read(void* Buffer, int64_t Count) override;
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  int64_t Size() override { return static_cast<int64_t>(FData.size()); }
+  void SetSize(int64_t NewSize) override;
+  void Clear();
+
+  uint8_t* Memory() { return FData.data(); }
+  const uint8_t* Memory() const { return FData.data(); }
+  const std::vector<uint8_t>& Bytes() const { return FData; }
+
+  void LoadFromStream(TStream& Stream);
+  void SaveToStream(TStream& Stream);
+  void LoadFromFile(const std::string& FileName);
+  void SaveToFile(const std::string& FileName);
+
+ private:
+  std::vector<uint8_t> FData;
+  int64_t FPosition = 0;
+};
+
+enum class TFileMode { fmOpenRead, fmOpenWrite, fmOpenReadWrite, fmCreate };
+
+class TFileStream : public TStream {
+ public:
+  // Raises EFOpenError / EFCreateError naming the file when it cannot be opened.
+  TFileStream(const std::string& FileName, TFileMode Mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  int64_t Read(void* Buffer, int64_t Count) override;
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  void SetSize(int64_t NewSize) override;
+  const std::string& FileName() const { return FFileName; }
+
+ private:
+  std::string FFileName;
+  int FHandle = -1;
+};
+
+}  // namespace orn
