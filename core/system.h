@@ -1,0 +1,141 @@
+// The system-services seam: everything below the window system that touches the real
+// machine goes through one TSystemServices object. A backend derives from it and installs
+// its instance at start-up with SetSystemServices; until one does, SystemServices() returns
+// the process-wide headless instance (core/system_headless.h), so unit tests need no set-up.
+//
+// Services:
+//  - GUI-thread hand-over. The queue of calls waiting for the GUI thread lives here, in
+//    portable code; a backend only says which thread is the GUI thread and how to wake that
+//    thread's loop (WakeGUIThread) so that it calls ProcessQueuedCalls. A thread blocked in
+//    RunOnGUIThread waits until the GUI thread has run its call.
+//  - The clipboard: formats registered by name (numbers from 0xC000 upward, stable per
+//    name), open/close/empty, bytes per format. The standard format CF_BITMAP carries a
+//    bitmap as the bytes of a BMP file.
+//  - The clock: local date and time (millisecond resolution), monotonic milliseconds, and
+//    the sleep that timer threads use.
+//
+// Later services (per-user registry store, opening a web page, starting a process) join
+// this class as further groups of pure virtual operations.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/datetime.h"
+
+namespace orn {
+
+using TClipboardFormat = uint32_t;
+// The standard bitmap format; its data are the bytes of a BMP file.
+constexpr TClipboardFormat CF_BITMAP = 2;
+// The first number handed out for a registered format name.
+constexpr TClipboardFormat FirstRegisteredClipboardFormat = 0xC000;
+
+class TSystemServices {
+ public:
+  TSystemServices() = default;
+  TSystemServices(const TSystemServices&) = delete;
+  TSystemServices& operator=(const TSystemServices&) = delete;
+  virtual ~TSystemServices() = default;
+
+  // ---- GUI-thread hand-over -------------------------------------------------------------
+
+  // The thread that runs the message loop.
+  virtual std::thread::id GUIThreadId() const = 0;
+  bool IsGUIThread() const { return std::this_thread::get_id() == GUIThreadId(); }
+
+  // Runs Call on the GUI thread and waits until it has returned. Called on the GUI thread it
+  // runs Call at once. An exception raised by Call is raised again in the caller.
+  void RunOnGUIThread(const std::function<void()>& Call);
+
+  // GUI thread only: runs every call queued so far (and calls queued while they run) in the
+  // order they were queued. Returns how many ran. Called from another thread it does nothing
+  // and returns 0.
+  int ProcessQueuedCalls();
+  // Number of calls waiting for the GUI thread.
+  size_t QueuedCallCount() const;
+
+  // Blocks until a call is queued, Pulse is called or Timeout passes. True when calls are
+  // waiting. Used by a GUI thread that has to wait for something else without starving the
+  // threads that wait for it (TThread::WaitFor).
+  bool WaitForQueuedCalls(std::chrono::milliseconds Timeout);
+  // Wakes every thread blocked in WaitForQueuedCalls.
+  void Pulse();
+
+  // ---- Clipboard ------------------------------------------------------------------------
+
+  // The number of the format named Name; the same name always gives the same number
+  // (names compare case-insensitively), new names get numbers from 0xC000 upward.
+  // Raises EClipboardException for an empty name.
+  virtual TClipboardFormat RegisterClipboardFormat(const std::string& Name) = 0;
+  // The name a registered format was given; empty for standard or unknown numbers.
+  virtual std::string ClipboardFormatName(TClipboardFormat Format) const = 0;
+
+  // Open and close nest; SetClipboardData, GetClipboardData and EmptyClipboard need the
+  // clipboard open and raise EClipboardException "Cannot open clipboard" /
+  // "Clipboard is not open" otherwise.
+  virtual void OpenClipboard() = 0;
+  virtual void CloseClipboard() = 0;
+  virtual void EmptyClipboard() = 0;
+  virtual void SetClipboardData(TClipboardFormat Format, std::vector<uint8_t> Data) = 0;
+  // The bytes stored under Format, or nothing when the clipboard holds no such format.
+  virtual std::optional<std::vector<uint8_t>> GetClipboardData(TClipboardFormat Format) = 0;
+  // Works whether the clipboard is open or not.
+  virtual bool HasClipboardFormat(TClipboardFormat Format) const = 0;
+
+  // ---- Clock ----------------------------------------------------------------------------
+
+  // Current local date and time with its DayOfWeek set.
+  virtual TDateTimeParts LocalTime() const = 0;
+  // Milliseconds from an arbitrary start; never goes backwards.
+  virtual uint64_t TickCount() const = 0;
+  // Blocks the calling thread for Milliseconds (a plain sleep, not cut short).
+  virtual void Sleep(uint32_t Milliseconds) = 0;
+
+ protected:
+  // Tells the GUI thread's loop that calls are waiting; the loop then calls
+  // ProcessQueuedCalls. Called from any thread, with no lock of this class held.
+  virtual void WakeGUIThread() = 0;
+
+ private:
+  struct TQueuedCall {
+    const std::function<void()>* Call = nullptr;
+    std::exception_ptr Error;
+    bool Done = false;
+  };
+
+  mutable std::mutex FQueueLock;
+  std::condition_variable FQueueChanged;  // a call was queued or one has finished
+  std::deque<TQueuedCall*> FQueue;
+  uint64_t FPulseCount = 0;
+};
+
+// The installed services; the process-wide headless instance when none is installed.
+TSystemServices& SystemServices();
+// Installs Services (not owned; nil goes back to the headless instance) and returns the
+// one installed before. Install before any thread uses the services: calls queued on the
+// old instance stay with it.
+TSystemServices* SetSystemServices(TSystemServices* Services);
+
+// Installs services for the lifetime of this object and restores the previous ones.
+class TSystemServicesScope {
+ public:
+  explicit TSystemServicesScope(TSystemServices& Services)
+      : FPrevious(SetSystemServices(&Services)) {}
+  ~TSystemServicesScope() { SetSystemServices(FPrevious); }
+  TSystemServicesScope(const TSystemServicesScope&) = delete;
+  TSystemServicesScope& operator=(const TSystemServicesScope&) = delete;
+
+ private:
+  TSystemServices* FPrevious;
+};
+
+}  // namespace orn
