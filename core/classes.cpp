@@ -14,6 +14,8 @@ void TPersistent::Assign(TPersistent* Source) {
 
 void TPersistent::DefineProperties(TFiler&) {}
 
+void TPersistent::DeclareProperties(TPropertyList&) const {}
+
 void TPersistent::AssignTo(TPersistent* Dest) {
   if (Dest == nullptr) throw EConvertError("Cannot assign a " + ClassName() + " to a nil");
   Dest->AssignError(this);

@@ -9,6 +9,7 @@
 namespace orn {
 
 class TFiler;
+class TPropertyList;
 
 class TObject {
  public:
@@ -29,6 +30,11 @@ class TPersistent : public TObject {
   // Lets the object store data the published properties do not cover (a graphic's binary
   // "Data", for example). The form reader and writer call it after the published properties.
   virtual void DefineProperties(TFiler& Filer);
+
+  // Describes the published properties of this class (see core/properties.h). An override
+  // first calls its base class's, then appends its own, so subclasses inherit the list; the
+  // list is built once per class, so it must not depend on the instance's state.
+  virtual void DeclareProperties(TPropertyList& Props) const;
 
   // Raises EConvertError "Cannot assign a <source class> to a <this class>".
   [[noreturn]] void AssignError(TPersistent* Source) const;

@@ -50,6 +50,7 @@ TComponent::~TComponent() {
     TComponent* Owner = FOwner;
     std::unique_ptr<TComponent> Self = Owner->ReleaseComponent(this);
     (void)Self.release();  // being destroyed already: only leave the owner's list
+    Owner->ClearFieldsFor(this);
     // Siblings that refer to this component drop their references.
     Owner->Notification(this, TOperation::opRemove);
   }
@@ -63,6 +64,17 @@ void TComponent::SetName(const std::string& NewName) {
     TComponent* Found = FOwner->FindComponent(NewName);
     if (Found != nullptr && Found != this)
       throw EComponentError("A component named " + NewName + " already exists");
+  }
+  if (FOwner != nullptr) {
+    if (!NewName.empty()) BindOwnerField(NewName, this);
+    if (!FName.empty()) {
+      for (auto& F : FOwner->FFields)
+        if (SameText(F.Name, FName) && F.Get() == this) F.Set(nullptr);
+    }
+    if (!NewName.empty()) {
+      for (auto& F : FOwner->FFields)
+        if (SameText(F.Name, NewName)) F.Set(this);
+    }
   }
   FName = NewName;
 }
@@ -104,6 +116,64 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
 
 void TComponent::Loaded() {
   FComponentState.erase(TComponentStateItem::csLoading);
+}
+
+void TComponent::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
+  if (Root != this) return;
+  // Copy first: Proc may be the writer, which must not see the list change under it.
+  std::vector<TComponent*> Owned;
+  for (const auto& C : FComponents)
+    if (!C->HasParent()) Owned.push_back(C.get());
+  for (TComponent* C : Owned) Proc(C);
+}
+
+void TComponent::SetMethod(const std::string& Name, std::any Handler) {
+  if (!IsValidIdent(Name)) throw EComponentError("\"" + Name + "\" is not a valid method name");
+  for (auto& M : FMethods)
+    if (SameText(M.first, Name)) {
+      M.second = std::move(Handler);
+      return;
+    }
+  FMethods.emplace_back(Name, std::move(Handler));
+}
+
+const std::any* TComponent::FindMethod(const std::string& Name) const {
+  for (const auto& M : FMethods)
+    if (SameText(M.first, Name)) return &M.second;
+  return nullptr;
+}
+
+std::vector<std::string> TComponent::MethodNames() const {
+  std::vector<std::string> Names;
+  for (const auto& M : FMethods) Names.push_back(M.first);
+  return Names;
+}
+
+void TComponent::AddField(const std::string& Name, std::function<TComponent*()> Get,
+                          std::function<bool(TComponent*)> Set) {
+  if (!IsValidIdent(Name)) throw EComponentError("\"" + Name + "\" is not a valid field name");
+  TComponent* Existing = FindComponent(Name);
+  if (Existing != nullptr && !Set(Existing))
+    throw EComponentError("Field " + Name + " of " + ClassName() + " cannot hold a " +
+                          Existing->ClassName());
+  FFields.push_back({Name, std::move(Get), std::move(Set)});
+}
+
+void TComponent::BindOwnerField(const std::string& Name, TComponent* C) {
+  // Only a check: the fields are set once the name is known to be acceptable.
+  for (auto& F : FOwner->FFields) {
+    if (!SameText(F.Name, Name)) continue;
+    TComponent* Old = F.Get();
+    if (!F.Set(C))
+      throw EComponentError("Field " + F.Name + " of " + FOwner->ClassName() + " cannot hold a " +
+                            C->ClassName());
+    F.Set(Old);
+  }
+}
+
+void TComponent::ClearFieldsFor(TComponent* C) {
+  for (auto& F : FFields)
+    if (F.Get() == C) F.Set(nullptr);
 }
 
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {

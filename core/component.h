@@ -2,6 +2,8 @@
 // is destroyed; a component destroyed on its own leaves its owner's list.
 #pragma once
 
+#include <any>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -46,12 +48,68 @@ class TComponent : public TPersistent {
   // components) has been read; clears csLoading.
   virtual void Loaded();
 
+  // Parent relation used by form descriptions. The reader hands every nested object its
+  // enclosing object through SetParentComponent (a control gets its form, a menu item its
+  // menu); a plain component has no parent and ignores it.
+  virtual bool HasParent() const { return false; }
+  virtual TComponent* GetParentComponent() const { return nullptr; }
+  virtual void SetParentComponent(TComponent* Value) { (void)Value; }
+
+  // Calls Proc, in order, for each component the writer stores nested inside this one. The
+  // default gives, when this is the Root being written, the owned components without a
+  // parent; a class holding children (a form's controls, a menu's items) adds its own.
+  using TGetChildProc = std::function<void(TComponent* Child)>;
+  virtual void GetChildren(const TGetChildProc& Proc, TComponent* Root);
+
+  // Method table: handlers published under a name so that a description's event properties
+  // (OnShow = FormShow) bind to them. F is the event's type, e.g. TNotifyEvent; an event
+  // property accepts only a handler published with exactly its type. Publishing a name again
+  // replaces the handler.
+  template <class F>
+  void PublishMethod(const std::string& Name, F Handler) {
+    SetMethod(Name, std::any(std::move(Handler)));
+  }
+  const std::any* FindMethod(const std::string& Name) const;  // case-insensitive, or nil
+  std::vector<std::string> MethodNames() const;
+
+  // Published field: Field follows the owned component named Name. It is set when such a
+  // component is named (by the form reader or by SetName), and cleared when the component
+  // goes away. Naming a component whose class T cannot hold raises EComponentError.
+  template <class T>
+  void PublishField(const std::string& Name, T*& Field) {
+    T** Slot = &Field;
+    AddField(
+        Name, [Slot]() -> TComponent* { return *Slot; },
+        [Slot](TComponent* C) -> bool {
+          if (C == nullptr) {
+            *Slot = nullptr;
+            return true;
+          }
+          T* Typed = dynamic_cast<T*>(C);
+          if (Typed == nullptr) return false;
+          *Slot = Typed;
+          return true;
+        });
+  }
+
  protected:
   virtual void Notification(TComponent* AComponent, TOperation Operation);
 
  private:
   void InsertComponent(TComponent* AComponent);
   std::unique_ptr<TComponent> ReleaseComponent(TComponent* AComponent);
+  void SetMethod(const std::string& Name, std::any Handler);
+
+  struct TPublishedField {
+    std::string Name;
+    std::function<TComponent*()> Get;
+    std::function<bool(TComponent*)> Set;  // false when the component does not fit
+  };
+  void AddField(const std::string& Name, std::function<TComponent*()> Get,
+                std::function<bool(TComponent*)> Set);
+  // Points the owner's field Name at C; checks first, so a misfit changes nothing.
+  void BindOwnerField(const std::string& Name, TComponent* C);
+  void ClearFieldsFor(TComponent* C);
 
   TComponent* FOwner = nullptr;
   std::string FName;
@@ -59,6 +117,8 @@ class TComponent : public TPersistent {
   TComponentState FComponentState;
   std::vector<std::unique_ptr<TComponent>> FComponents;
   std::vector<TComponent*> FFreeNotifies;
+  std::vector<std::pair<std::string, std::any>> FMethods;
+  std::vector<TPublishedField> FFields;
 };
 
 // True when S is a valid identifier: a letter or underscore, then letters, digits, underscores.
