@@ -61,10 +61,13 @@ size_t TSystemServices::QueuedCallCount() const {
   return FQueue.size();
 }
 
-bool TSystemServices::WaitForQueuedCalls(std::chrono::milliseconds Timeout) {
+bool TSystemServices::WaitForQueuedCalls(std::chrono::milliseconds Timeout,
+                                         const std::function<bool()>& Until) {
   std::unique_lock<std::mutex> Guard(FQueueLock);
   const uint64_t Pulses = FPulseCount;
-  FQueueChanged.wait_for(Guard, Timeout, [&] { return !FQueue.empty() || FPulseCount != Pulses; });
+  FQueueChanged.wait_for(Guard, Timeout, [&] {
+    return !FQueue.empty() || FPulseCount != Pulses || (Until && Until());
+  });
   return !FQueue.empty();
 }
 

@@ -63,10 +63,13 @@ class TSystemServices {
   // Number of calls waiting for the GUI thread.
   size_t QueuedCallCount() const;
 
-  // Blocks until a call is queued, Pulse is called or Timeout passes. True when calls are
-  // waiting. Used by a GUI thread that has to wait for something else without starving the
-  // threads that wait for it (TThread::WaitFor).
-  bool WaitForQueuedCalls(std::chrono::milliseconds Timeout);
+  // Blocks until a call is queued, Until (when given) returns true, Pulse is called or
+  // Timeout passes. True when calls are waiting. Used by a GUI thread that has to wait for
+  // something else without starving the threads that wait for it (TThread::WaitFor). Until
+  // is evaluated under the queue's lock: whoever makes it true must call Pulse afterwards,
+  // so the wake-up cannot be missed.
+  bool WaitForQueuedCalls(std::chrono::milliseconds Timeout,
+                          const std::function<bool()>& Until = nullptr);
   // Wakes every thread blocked in WaitForQueuedCalls.
   void Pulse();
 
