@@ -92,7 +92,8 @@ class TBitmap : public TGraphic {
   TTransparentMode TransparentMode() const { return FTransparentMode; }
   void SetTransparentMode(TTransparentMode Value);
 
-  // Makes sure the pixels are held as a device-independent bitmap (frees device resources).
+  // Frees the drawing context of the canvas (device resources); the pixels stay as they are
+  // and the context is made again when the canvas is next used.
   void Dormant();
   // Pixel row Y (from the top) of the device-independent or device-dependent storage.
   uint8_t* ScanLine(int Y);
@@ -121,6 +122,8 @@ class TBitmap : public TGraphic {
   void DetachCanvas();
 
   TBitmapImage* FImage = nullptr;
+  int FEmptyBitCount = 32;  // format of the pixels an empty bitmap gets when it is sized
+  bool FEmptyIsDIB = false;
   std::unique_ptr<TCanvas> FCanvas;
   TColor FTransparentColor = clDefault;
   TTransparentMode FTransparentMode = TTransparentMode::tmAuto;

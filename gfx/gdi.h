@@ -317,9 +317,11 @@ bool RestoreDC(HDC Dc, int SavedDC);
 HPALETTE SelectPalette(HDC Dc, HPALETTE Palette, bool ForceBackground);
 // Returns the number of entries of the selected palette.
 int RealizePalette(HDC Dc);
-// The colour the context shows for Color: with the palette-relative flag, the nearest entry of
-// the selected palette (the colour itself while the stock palette is selected); otherwise the
-// colour itself, or black or white on a monochrome target.
+// The colour the context shows for Color (system colours resolved). On a palette target (a
+// context holding a 4- or 8-bit bitmap) a palette-relative colour becomes the nearest entry of
+// the selected palette (unless the stock palette is selected); true-colour targets treat the
+// flag as a plain RGB value, as devices without palettes do. A monochrome device-dependent
+// target gives black or white.
 TColor GetNearestColor(HDC Dc, TColor Color);
 
 // Block transfers. Pixels are converted between formats: colour to monochrome gives 1 where the

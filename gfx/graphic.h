@@ -86,6 +86,10 @@ class TGraphic : public TPersistent {
   TNotifyEvent OnChange;
   TProgressEvent OnProgress;
 
+ protected:
+  // Sets the Transparent flag without a change notification (for copies).
+  void SetTransparentFlag(bool Value) { FTransparent = Value; }
+
  private:
   bool FTransparent = false;
   bool FModified = false;

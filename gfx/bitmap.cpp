@@ -1,0 +1,557 @@
+#include "gfx/bitmap.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "core/exceptions.h"
+#include "gfx/masked_draw.h"
+
+namespace orn {
+
+namespace {
+
+std::atomic<bool> GBitmapDrawLocking{false};
+
+HPALETTE CopyPalette(HPALETTE Palette) {
+  return Palette ? CreatePalette(Palette->Entries) : nullptr;
+}
+
+TColor ShownColor(const TGdiBitmap& B, int X, int Y) {
+  if (B.Dib.BitCount == 1 && !B.IsDIB) return B.Dib.Raw(X, Y) ? clWhite : clBlack;
+  return B.Dib.PixelColor(X, Y);
+}
+
+std::vector<TRGBQuad> DefaultTable(int BitCount) {
+  std::vector<TRGBQuad> T;
+  if (BitCount == 1) {
+    T = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  } else if (BitCount == 4) {
+    // The 16 colours of the standard VGA palette.
+    const uint8_t V[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                              {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                              {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                              {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+    for (auto& C : V) T.push_back(TRGBQuad{C[2], C[1], C[0], 0});
+  } else if (BitCount == 8) {
+    // A 6 x 6 x 6 colour cube, then black.
+    for (int R = 0; R < 6; ++R)
+      for (int G = 0; G < 6; ++G)
+        for (int B = 0; B < 6; ++B)
+          T.push_back(TRGBQuad{static_cast<uint8_t>(B * 51), static_cast<uint8_t>(G * 51),
+                               static_cast<uint8_t>(R * 51), 0});
+    T.resize(256);
+  }
+  return T;
+}
+
+// The pixels of Source, as Source shows them, in a picture of BitCount bits per pixel; an
+// indexed result keeps Source's colour table when it has one of that depth.
+TDib Convert(const TGdiBitmap& Source, int BitCount) {
+  const TDib& S = Source.Dib;
+  TDib D(S.Width, S.Height, BitCount);
+  if (BitCount <= 8) {
+    D.Colors = (S.BitCount == BitCount && Source.IsDIB) ? S.Colors : DefaultTable(BitCount);
+    D.Colors.resize(size_t{1} << BitCount);
+  }
+  for (int Y = 0; Y < S.Height; ++Y)
+    for (int X = 0; X < S.Width; ++X) {
+      TColor C = ShownColor(Source, X, Y);
+      D.SetRaw(X, Y, BitCount > 8 ? C : static_cast<uint32_t>(D.NearestIndex(C)));
+    }
+  return D;
+}
+
+}  // namespace
+
+void SetBitmapDrawLocking(bool On) {
+  GBitmapDrawLocking.store(On);
+}
+bool BitmapDrawLocking() {
+  return GBitmapDrawLocking.load();
+}
+
+// ---- Shared pixels -----------------------------------------------------------------------------
+
+TBitmapImage::~TBitmapImage() {
+  FreeHandle();
+}
+
+void TBitmapImage::FreeHandle() {
+  DeleteObject(FHandle);
+  FHandle = nullptr;
+  DeleteObject(FPalette);
+  FPalette = nullptr;
+}
+
+// ---- The bitmap's canvas -----------------------------------------------------------------------
+
+class TBitmapCanvas : public TCanvas {
+ public:
+  explicit TBitmapCanvas(TBitmap* Bitmap) : FBitmap(Bitmap) {}
+  ~TBitmapCanvas() override { FreeContext(); }
+
+  void FreeContext() {
+    if (!FHandle) return;
+    DeleteDC(FHandle);
+    FHandle = nullptr;
+  }
+
+ protected:
+  void CreateHandle() override {
+    HDC Dc = CreateCompatibleDC(nullptr);
+    if (HBITMAP B = FBitmap->FImage->FHandle) SelectObject(Dc, B);
+    if (HPALETTE P = FBitmap->GetPalette()) {
+      SelectPalette(Dc, P, true);
+      RealizePalette(Dc);
+    }
+    FHandle = Dc;
+  }
+
+ private:
+  TBitmap* FBitmap;
+};
+
+// ---- TBitmap
+// -------------------------------------------------------------------------------------
+
+TBitmap::TBitmap() {
+  FImage = new TBitmapImage;
+  FImage->Reference();
+}
+
+TBitmap::~TBitmap() {
+  FCanvas.reset();
+  FImage->Release();
+}
+
+void TBitmap::DetachCanvas() {
+  if (FCanvas) static_cast<TBitmapCanvas*>(FCanvas.get())->FreeContext();
+}
+
+void TBitmap::NewImage(HBITMAP Handle, HPALETTE Palette) {
+  DetachCanvas();
+  auto* Image = new TBitmapImage;
+  Image->FHandle = Handle;
+  Image->FPalette = Palette;
+  Image->Reference();
+  FImage->Release();
+  FImage = Image;
+}
+
+void TBitmap::Unshare() {
+  if (FImage->RefCount() <= 1) return;
+  HBITMAP Copy = nullptr;
+  if (FImage->FHandle) {
+    Copy = new TGdiBitmap(*FImage->FHandle);
+  }
+  NewImage(Copy, CopyPalette(FImage->FPalette));
+}
+
+void TBitmap::CanvasChanging() {
+  Unshare();
+}
+
+TCanvas& TBitmap::Canvas() {
+  if (!FCanvas) {
+    FCanvas = std::make_unique<TBitmapCanvas>(this);
+    FCanvas->OnChanging = [this](TObject*) { CanvasChanging(); };
+    FCanvas->OnChange = [this](TObject*) { Changed(this); };
+  }
+  return *FCanvas;
+}
+
+void TBitmap::Assign(TPersistent* Source) {
+  if (!Source) {
+    NewImage(nullptr, nullptr);
+    SetPaletteModified(false);
+    Changed(this);
+    return;
+  }
+  auto* Other = dynamic_cast<TBitmap*>(Source);
+  if (!Other) {
+    TGraphic::Assign(Source);
+    return;
+  }
+  if (Other == this) return;
+  DetachCanvas();
+  Other->FImage->Reference();
+  FImage->Release();
+  FImage = Other->FImage;
+  FEmptyBitCount = Other->FEmptyBitCount;
+  FEmptyIsDIB = Other->FEmptyIsDIB;
+  SetTransparentFlag(Other->GetTransparent());
+  FTransparentColor = Other->FTransparentColor;
+  FTransparentMode = Other->FTransparentMode;
+  SetPaletteModified(GetPalette() != nullptr);
+  Changed(this);
+}
+
+void TBitmap::Draw(TCanvas& Canvas, const TRect& Rect) {
+  if (GetEmpty()) return;
+  bool Locked = BitmapDrawLocking();
+  if (Locked) this->Canvas().Lock();
+  try {
+    HDC Dest = Canvas.Handle();
+    HDC Src = this->Canvas().Handle();
+    if (Dest && Src) {
+      HPALETTE Pal = GetPalette();
+      HPALETTE OldPal = nullptr;
+      if (Pal) {
+        OldPal = SelectPalette(Dest, Pal, true);
+        RealizePalette(Dest);
+      }
+      const TGdiBitmap& B = *FImage->FHandle;
+      if (GetTransparent()) {
+        TColor Key = B.Dib.BitCount == 1 ? clWhite : (TransparentColor() & 0xFFFFFF);
+        MaskedStretchBlt(Dest, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), Src, 0, 0,
+                         B.Dib.Width, B.Dib.Height, Pal, Key);
+      } else {
+        // A monochrome bitmap always shows black and white.
+        bool Mono = B.Dib.BitCount == 1 && !B.IsDIB;
+        TColor OldText = 0, OldBk = 0;
+        if (Mono) {
+          OldText = SetTextColor(Dest, clBlack);
+          OldBk = SetBkColor(Dest, clWhite);
+        }
+        StretchBlt(Dest, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), Src, 0, 0, B.Dib.Width,
+                   B.Dib.Height, Canvas.CopyMode());
+        if (Mono) {
+          SetTextColor(Dest, OldText);
+          SetBkColor(Dest, OldBk);
+        }
+      }
+      if (Pal) SelectPalette(Dest, OldPal, true);
+    }
+  } catch (...) {
+    if (Locked) this->Canvas().Unlock();
+    throw;
+  }
+  if (Locked) this->Canvas().Unlock();
+}
+
+bool TBitmap::GetEmpty() const {
+  HBITMAP B = FImage->FHandle;
+  return !B || B->Dib.Width == 0 || B->Dib.Height == 0;
+}
+
+int TBitmap::GetWidth() {
+  return FImage->FHandle ? FImage->FHandle->Dib.Width : 0;
+}
+int TBitmap::GetHeight() {
+  return FImage->FHandle ? FImage->FHandle->Dib.Height : 0;
+}
+void TBitmap::SetWidth(int Value) {
+  SetSize(Value, GetHeight());
+}
+void TBitmap::SetHeight(int Value) {
+  SetSize(GetWidth(), Value);
+}
+
+void TBitmap::SetSize(int AWidth, int AHeight) {
+  AWidth = std::max(AWidth, 0);
+  AHeight = std::max(AHeight, 0);
+  if (AWidth == GetWidth() && AHeight == GetHeight()) return;
+  HBITMAP Old = FImage->FHandle;
+  int BitCount = Old ? Old->Dib.BitCount : FEmptyBitCount;
+  bool IsDIB = Old ? Old->IsDIB : FEmptyIsDIB;
+  if (AWidth == 0 || AHeight == 0) {
+    FEmptyBitCount = BitCount;
+    FEmptyIsDIB = IsDIB;
+    NewImage(nullptr, CopyPalette(FImage->FPalette));
+    Changed(this);
+    return;
+  }
+  auto* B = new TGdiBitmap;
+  B->IsDIB = IsDIB;
+  B->Dib = TDib(AWidth, AHeight, BitCount);
+  if (Old && Old->Dib.BitCount <= 8) {
+    B->Dib.Colors = Old->Dib.Colors;
+  } else if (BitCount <= 8) {
+    B->Dib.Colors = DefaultTable(BitCount);
+  }
+  if (!IsDIB) B->Dib.Colors.clear();
+  // New area shows the brush colour; the old pixels stay where they fit.
+  TColor Fill = ColorToRGB(Canvas().Brush().Color()) & 0xFFFFFF;
+  uint32_t FillValue = Fill;
+  if (BitCount == 1 && !IsDIB)
+    FillValue = (GetRValue(Fill) + GetGValue(Fill) + GetBValue(Fill) >= 383) ? 1 : 0;
+  else if (BitCount <= 8)
+    FillValue = static_cast<uint32_t>(B->Dib.NearestIndex(Fill));
+  for (int Y = 0; Y < AHeight; ++Y)
+    for (int X = 0; X < AWidth; ++X) B->Dib.SetRaw(X, Y, FillValue);
+  if (Old) {
+    int W = std::min(AWidth, Old->Dib.Width), H = std::min(AHeight, Old->Dib.Height);
+    for (int Y = 0; Y < H; ++Y)
+      for (int X = 0; X < W; ++X) B->Dib.SetRaw(X, Y, Old->Dib.Raw(X, Y));
+  }
+  NewImage(B, CopyPalette(FImage->FPalette));
+  Changed(this);
+}
+
+HPALETTE TBitmap::GetPalette() {
+  HBITMAP B = FImage->FHandle;
+  if (!FImage->FPalette && B && B->IsDIB && (B->Dib.BitCount == 4 || B->Dib.BitCount == 8)) {
+    std::vector<TPaletteEntry> Entries;
+    for (const TRGBQuad& Q : B->Dib.Colors)
+      Entries.push_back(TPaletteEntry{Q.rgbRed, Q.rgbGreen, Q.rgbBlue, 0});
+    FImage->FPalette = CreatePalette(Entries);
+  }
+  return FImage->FPalette;
+}
+
+void TBitmap::SetPalette(HPALETTE Value) {
+  if (Value == FImage->FPalette) return;
+  Unshare();
+  DetachCanvas();
+  DeleteObject(FImage->FPalette);
+  FImage->FPalette = Value;
+  SetPaletteModified(true);
+  Changed(this);
+}
+
+HBITMAP TBitmap::Handle() {
+  Unshare();
+  return FImage->FHandle;
+}
+
+void TBitmap::SetHandle(HBITMAP Value) {
+  if (Value == FImage->FHandle) return;
+  NewImage(Value, nullptr);
+  Changed(this);
+}
+
+HBITMAP TBitmap::ReleaseHandle() {
+  Unshare();
+  DetachCanvas();
+  HBITMAP B = FImage->FHandle;
+  FImage->FHandle = nullptr;
+  return B;
+}
+
+bool TBitmap::HandleAllocated() const {
+  return FImage->FHandle != nullptr;
+}
+
+TBitmapHandleType TBitmap::HandleType() const {
+  HBITMAP B = FImage->FHandle;
+  bool IsDIB = B ? B->IsDIB : FEmptyIsDIB;
+  return IsDIB ? TBitmapHandleType::bmDIB : TBitmapHandleType::bmDDB;
+}
+
+void TBitmap::SetHandleType(TBitmapHandleType Value) {
+  if (Value == HandleType()) return;
+  HBITMAP Old = FImage->FHandle;
+  if (!Old) {
+    FEmptyIsDIB = Value == TBitmapHandleType::bmDIB;
+    FEmptyBitCount = FEmptyBitCount == 1 ? 1 : (FEmptyIsDIB ? FEmptyBitCount : 32);
+    return;
+  }
+  HPALETTE Pal = CopyPalette(GetPalette());  // an indexed picture keeps its colours as a palette
+  auto* B = new TGdiBitmap;
+  bool Mono = Old->Dib.BitCount == 1;
+  if (Value == TBitmapHandleType::bmDDB) {
+    B->IsDIB = false;
+    B->Dib = Convert(*Old, Mono ? 1 : 32);
+    if (Mono) {
+      // Monochrome device bitmaps store 1 for white.
+      for (int Y = 0; Y < B->Dib.Height; ++Y)
+        for (int X = 0; X < B->Dib.Width; ++X)
+          B->Dib.SetRaw(X, Y, ShownColor(*Old, X, Y) == clWhite ? 1 : 0);
+    }
+    B->Dib.Colors.clear();
+  } else {
+    B->IsDIB = true;
+    B->Dib = Convert(*Old, Mono ? 1 : 32);
+  }
+  NewImage(B, Pal);
+  Changed(this);
+}
+
+bool TBitmap::Monochrome() const {
+  HBITMAP B = FImage->FHandle;
+  return (B ? B->Dib.BitCount : FEmptyBitCount) == 1;
+}
+
+void TBitmap::SetMonochrome(bool Value) {
+  if (Value == Monochrome()) return;
+  HBITMAP Old = FImage->FHandle;
+  if (!Old) {
+    FEmptyBitCount = Value ? 1 : 32;
+    FEmptyIsDIB = false;
+    return;
+  }
+  auto* B = new TGdiBitmap;
+  B->IsDIB = false;
+  if (Value) {
+    B->Dib = TDib(Old->Dib.Width, Old->Dib.Height, 1);
+    B->Dib.Colors.clear();
+    for (int Y = 0; Y < B->Dib.Height; ++Y)
+      for (int X = 0; X < B->Dib.Width; ++X)
+        B->Dib.SetRaw(X, Y, ShownColor(*Old, X, Y) == clWhite ? 1 : 0);
+  } else {
+    B->Dib = Convert(*Old, 32);
+    B->Dib.Colors.clear();
+  }
+  NewImage(B, nullptr);
+  Changed(this);
+}
+
+TPixelFormat TBitmap::PixelFormat() const {
+  HBITMAP B = FImage->FHandle;
+  bool IsDIB = B ? B->IsDIB : FEmptyIsDIB;
+  int Bits = B ? B->Dib.BitCount : FEmptyBitCount;
+  if (!IsDIB) return TPixelFormat::pfDevice;
+  switch (Bits) {
+    case 1:
+      return TPixelFormat::pf1bit;
+    case 4:
+      return TPixelFormat::pf4bit;
+    case 8:
+      return TPixelFormat::pf8bit;
+    case 24:
+      return TPixelFormat::pf24bit;
+    case 32:
+      return TPixelFormat::pf32bit;
+    default:
+      return TPixelFormat::pfCustom;
+  }
+}
+
+void TBitmap::SetPixelFormat(TPixelFormat Value) {
+  if (Value == PixelFormat()) return;
+  int Bits = 0;
+  switch (Value) {
+    case TPixelFormat::pfDevice:
+      SetHandleType(TBitmapHandleType::bmDDB);
+      return;
+    case TPixelFormat::pf1bit:
+      Bits = 1;
+      break;
+    case TPixelFormat::pf4bit:
+      Bits = 4;
+      break;
+    case TPixelFormat::pf8bit:
+      Bits = 8;
+      break;
+    case TPixelFormat::pf24bit:
+      Bits = 24;
+      break;
+    case TPixelFormat::pf32bit:
+      Bits = 32;
+      break;
+    default:
+      throw EInvalidGraphicOperation("Unsupported pixel format");
+  }
+  HBITMAP Old = FImage->FHandle;
+  if (!Old) {
+    FEmptyBitCount = Bits;
+    FEmptyIsDIB = true;
+    return;
+  }
+  auto* B = new TGdiBitmap;
+  B->IsDIB = true;
+  B->Dib = Convert(*Old, Bits);
+  NewImage(B, nullptr);
+  Changed(this);
+}
+
+TColor TBitmap::TransparentColor() {
+  TColor Result;
+  if (FTransparentColor == clDefault) {
+    if (Monochrome())
+      Result = clWhite;
+    else
+      Result = GetEmpty() ? clBlack : Canvas().Pixels(0, GetHeight() - 1);
+  } else {
+    Result = ColorToRGB(FTransparentColor);
+  }
+  return Result | PaletteRelativeFlag;
+}
+
+void TBitmap::SetTransparentColor(TColor Value) {
+  if (Value == FTransparentColor) return;
+  FTransparentMode = Value == clDefault ? TTransparentMode::tmAuto : TTransparentMode::tmFixed;
+  FTransparentColor = Value;
+  Changed(this);
+}
+
+void TBitmap::SetTransparentMode(TTransparentMode Value) {
+  if (Value == FTransparentMode) return;
+  if (Value == TTransparentMode::tmAuto)
+    SetTransparentColor(clDefault);
+  else
+    SetTransparentColor(TransparentColor() & 0xFFFFFF);
+}
+
+void TBitmap::Dormant() {
+  DetachCanvas();
+}
+
+uint8_t* TBitmap::ScanLine(int Y) {
+  Unshare();
+  HBITMAP B = FImage->FHandle;
+  if (!B || Y < 0 || Y >= B->Dib.Height)
+    throw EInvalidGraphicOperation("Scan line index out of range");
+  return B->Dib.ScanLine(Y);
+}
+
+void TBitmap::LoadFromStream(TStream& Stream) {
+  TDib Dib = ReadBMP(Stream);
+  NewImage(CreateDIBSection(std::move(Dib)), nullptr);
+  SetPaletteModified(GetPalette() != nullptr);
+  Changed(this);
+}
+
+void TBitmap::SaveToStream(TStream& Stream) {
+  HBITMAP B = FImage->FHandle;
+  if (!B) return;
+  if (B->Dib.BitCount == 1 && !B->IsDIB) {
+    // Monochrome device bitmaps are written as black-and-white pictures.
+    TDib D = B->Dib;
+    D.Colors = DefaultTable(1);
+    WriteBMP(D, Stream);
+    return;
+  }
+  WriteBMP(B->Dib, Stream);
+}
+
+void TBitmap::LoadFromClipboardFormat(TClipboardFormat Format, const std::vector<uint8_t>& Data,
+                                      HPALETTE Palette) {
+  if (Format != CF_BITMAP || Data.empty()) throw EInvalidGraphic("Unsupported clipboard format");
+  TMemoryStream Stream;
+  Stream.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));
+  Stream.SetPosition(0);
+  TDib Dib = ReadBMP(Stream);
+  NewImage(CreateDIBSection(std::move(Dib)), CopyPalette(Palette));
+  SetPaletteModified(GetPalette() != nullptr);
+  Changed(this);
+}
+
+void TBitmap::SaveToClipboardFormat(TClipboardFormat& Format, std::vector<uint8_t>& Data,
+                                    HPALETTE& Palette) {
+  Format = CF_BITMAP;
+  TMemoryStream Stream;
+  SaveToStream(Stream);
+  Data = Stream.Bytes();
+  Palette = CopyPalette(GetPalette());
+}
+
+void TBitmap::ReadData(TStream& Stream) {
+  uint32_t Size = Stream.ReadDWord();
+  if (Size == 0) {
+    Assign(nullptr);
+    return;
+  }
+  // The size field is not trusted: the picture is read by its own headers.
+  LoadFromStream(Stream);
+}
+
+void TBitmap::WriteData(TStream& Stream) {
+  TMemoryStream Bmp;
+  SaveToStream(Bmp);
+  Stream.WriteDWord(static_cast<uint32_t>(Bmp.Size()));
+  if (Bmp.Size()) Stream.WriteBuffer(Bmp.Memory(), Bmp.Size());
+}
+
+}  // namespace orn

@@ -1,0 +1,620 @@
+// Bitmaps, palettes and device contexts of the software graphics device, and the block
+// transfers between them.
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <utility>
+
+#include "gfx/gdi.h"
+
+namespace orn {
+
+namespace {
+
+TDib MakeDib(int Width, int Height, int BitCount) {
+  return TDib(std::max(Width, 0), std::max(Height, 0), BitCount);
+}
+
+bool IsMono(const TGdiBitmap* B) {
+  return B && B->Dib.BitCount == 1;
+}
+
+TPoint ToDevice(HDC Dc, int X, int Y) {
+  const TDCState& S = Dc->State;
+  return TPoint{X - S.WindowOrg.X + S.ViewportOrg.X, Y - S.WindowOrg.Y + S.ViewportOrg.Y};
+}
+
+// The RGB a context gives a colour value. On a palette target (an indexed bitmap)
+// palette-relative values take the nearest entry of the selected palette (unless it is the
+// stock one) and palette indexes name an entry; a true-colour or monochrome target takes the
+// low 24 bits as RGB, as the real platform does for devices without palettes.
+TColor Resolve(HDC Dc, TColor Color) {
+  bool PaletteTarget =
+      Dc && Dc->Bitmap && Dc->Bitmap->Dib.BitCount >= 4 && Dc->Bitmap->Dib.BitCount <= 8;
+  HPALETTE Pal = PaletteTarget ? Dc->State.Palette : nullptr;
+  uint32_t High = Color >> 24;
+  if (High == 0x01 && Pal) {
+    size_t Index = Color & 0xFFFF;
+    if (Index < Pal->Entries.size()) {
+      const TPaletteEntry& E = Pal->Entries[Index];
+      return RGB(E.peRed, E.peGreen, E.peBlue);
+    }
+    return clBlack;
+  }
+  if ((High & 0x02) && Pal && Pal != GetStockPalette() && !Pal->Entries.empty()) {
+    int Index = GetNearestPaletteIndex(Pal, Color & 0xFFFFFF);
+    const TPaletteEntry& E = Pal->Entries[static_cast<size_t>(Index)];
+    return RGB(E.peRed, E.peGreen, E.peBlue);
+  }
+  return Color & 0xFFFFFF;
+}
+
+bool NearerWhite(TColor C) {
+  return GetRValue(C) + GetGValue(C) + GetBValue(C) >= 383;
+}
+
+// The value a target stores for an RGB colour drawn as a solid colour.
+uint32_t SolidValue(const TGdiBitmap& Target, TColor Rgb) {
+  const TDib& D = Target.Dib;
+  if (D.BitCount > 8) return Rgb;
+  if (D.BitCount == 1 && !Target.IsDIB) return NearerWhite(Rgb) ? 1 : 0;
+  return static_cast<uint32_t>(D.NearestIndex(Rgb));
+}
+
+TColor ShownColor(const TGdiBitmap& B, int X, int Y) {
+  if (B.Dib.BitCount == 1 && !B.IsDIB) return B.Dib.Raw(X, Y) ? clWhite : clBlack;
+  return B.Dib.PixelColor(X, Y);
+}
+
+uint32_t ApplyRop(uint8_t Rop, uint32_t P, uint32_t S, uint32_t D, uint32_t Mask) {
+  switch (Rop) {
+    case 0xCC:
+      return S;
+    case 0x88:
+      return S & D;
+    case 0xEE:
+      return S | D;
+    case 0x33:
+      return ~S & Mask;
+    case 0x66:
+      return S ^ D;
+    case 0xF0:
+      return P;
+    case 0x00:
+      return 0;
+    case 0xFF:
+      return Mask;
+    case 0x55:
+      return ~D & Mask;
+    default:
+      break;
+  }
+  // Any other ternary operation from its truth table over pattern, source and destination.
+  uint32_t R = 0;
+  for (int I = 0; I < 8; ++I) {
+    if (!(Rop & (1 << I))) continue;
+    uint32_t T = ((I & 4) ? P : ~P) & ((I & 2) ? S : ~S) & ((I & 1) ? D : ~D);
+    R |= T;
+  }
+  return R & Mask;
+}
+
+uint32_t ValueMask(const TDib& D) {
+  return D.BitCount > 8 ? 0xFFFFFFu : ((1u << D.BitCount) - 1);
+}
+
+// The rectangles of Target (device coordinates) that drawing may touch: Area within the bitmap
+// and the clip region.
+std::vector<TRect> DrawableRects(HDC Dc, const TRect& Area) {
+  std::vector<TRect> Out;
+  TRect Bounds{0, 0, Dc->Bitmap->Dib.Width, Dc->Bitmap->Dib.Height};
+  TRect R;
+  if (!IntersectRect(R, Area, Bounds)) return Out;
+  if (!Dc->State.Clip) {
+    Out.push_back(R);
+    return Out;
+  }
+  for (const TRect& C : Dc->State.Clip->Rects) {
+    TRect Part;
+    if (IntersectRect(Part, R, C)) Out.push_back(Part);
+  }
+  return Out;
+}
+
+bool ClipAllows(HDC Dc, int X, int Y) {
+  if (!Dc->State.Clip) return true;
+  for (const TRect& C : Dc->State.Clip->Rects)
+    if (C.Contains(X, Y)) return true;
+  return false;
+}
+
+// Turns source pixels into destination values following the monochrome rules.
+class TConverter {
+ public:
+  TConverter(HDC Dest, HDC Src) : FDest(*Dest->Bitmap), FSrc(*Src->Bitmap) {
+    FDestMono = FDest.Dib.BitCount == 1;
+    FSrcMono = FSrc.Dib.BitCount == 1;
+    FSrcBk = Resolve(Src, Src->State.BkColor);
+    FDestBk = Resolve(Dest, Dest->State.BkColor);
+    FDestText = Resolve(Dest, Dest->State.TextColor);
+    if (FSrc.Dib.BitCount <= 8) {
+      for (size_t I = 0; I < (size_t{1} << FSrc.Dib.BitCount); ++I) FIndexed.push_back(Convert(I));
+    }
+  }
+  uint32_t operator()(int X, int Y) {
+    uint32_t Raw = FSrc.Dib.Raw(X, Y);
+    if (!FIndexed.empty()) return FIndexed[Raw];
+    return FromRGB(Raw);
+  }
+
+ private:
+  uint32_t Convert(uint32_t Raw) {
+    if (FSrcMono && FDestMono) return Raw;
+    if (FSrcMono && !FSrc.IsDIB) return ToDest(Raw ? FDestBk : FDestText);
+    const TRGBQuad& Q = FSrc.Dib.Colors[Raw];
+    return FromRGB(RGB(Q.rgbRed, Q.rgbGreen, Q.rgbBlue));
+  }
+  uint32_t FromRGB(TColor Rgb) {
+    if (FDestMono) return Rgb == FSrcBk ? 1 : 0;
+    return ToDest(Rgb);
+  }
+  uint32_t ToDest(TColor Rgb) {
+    if (FDest.Dib.BitCount > 8) return Rgb;
+    if (FDestMono) return NearerWhite(Rgb) ? 1 : 0;
+    auto It = FCache.find(Rgb);
+    if (It != FCache.end()) return It->second;
+    uint32_t V = static_cast<uint32_t>(FDest.Dib.NearestIndex(Rgb));
+    FCache.emplace(Rgb, V);
+    return V;
+  }
+
+  const TGdiBitmap& FDest;
+  const TGdiBitmap& FSrc;
+  bool FDestMono = false;
+  bool FSrcMono = false;
+  TColor FSrcBk = 0, FDestBk = 0, FDestText = 0;
+  std::vector<uint32_t> FIndexed;
+  std::unordered_map<TColor, uint32_t> FCache;
+};
+
+bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int SW, int SH,
+              uint32_t Rop) {
+  if (!Dest || !Dest->Bitmap) return false;
+  uint8_t Code = static_cast<uint8_t>(Rop >> 16);
+  bool UsesSource = ((Code >> 2) & 0x33) != (Code & 0x33);
+  if (UsesSource && (!Src || !Src->Bitmap)) return false;
+  if (W == 0 || H == 0 || (UsesSource && (SW == 0 || SH == 0))) return true;
+
+  TPoint D0 = ToDevice(Dest, X, Y);
+  bool FlipX = false, FlipY = false;
+  if (W < 0) {
+    D0.X += W;
+    W = -W;
+    FlipX = !FlipX;
+  }
+  if (H < 0) {
+    D0.Y += H;
+    H = -H;
+    FlipY = !FlipY;
+  }
+  TPoint S0;
+  if (UsesSource) {
+    S0 = ToDevice(Src, SX, SY);
+    if (SW < 0) {
+      S0.X += SW;
+      SW = -SW;
+      FlipX = !FlipX;
+    }
+    if (SH < 0) {
+      S0.Y += SH;
+      SH = -SH;
+      FlipY = !FlipY;
+    }
+  }
+
+  TDib& DD = Dest->Bitmap->Dib;
+  uint32_t Mask = ValueMask(DD);
+  uint32_t Pattern = SolidValue(*Dest->Bitmap, Resolve(Dest, Dest->State.BrushColor));
+  int Mode = Dest->State.StretchMode;
+  bool Combine = UsesSource && (SW > W || SH > H) && (Mode == BLACKONWHITE || Mode == WHITEONBLACK);
+  std::optional<TConverter> Conv;
+  if (UsesSource) Conv.emplace(Dest, Src);
+  const TDib* SD = UsesSource ? &Src->Bitmap->Dib : nullptr;
+
+  auto SourceValue = [&](int I, int J, uint32_t& Out) -> bool {
+    if (FlipX) I = W - 1 - I;
+    if (FlipY) J = H - 1 - J;
+    int64_t SX0 = int64_t{I} * SW / W, SY0 = int64_t{J} * SH / H;
+    int64_t SX1 = SX0 + 1, SY1 = SY0 + 1;
+    if (Combine) {
+      SX1 = std::max(SX1, int64_t{I + 1} * SW / W);
+      SY1 = std::max(SY1, int64_t{J + 1} * SH / H);
+    }
+    bool Any = false;
+    uint32_t V = 0;
+    for (int64_t Sy = SY0; Sy < SY1; ++Sy) {
+      int64_t PY = S0.Y + Sy;
+      if (PY < 0 || PY >= SD->Height) continue;
+      for (int64_t Sx = SX0; Sx < SX1; ++Sx) {
+        int64_t PX = S0.X + Sx;
+        if (PX < 0 || PX >= SD->Width) continue;
+        uint32_t C = (*Conv)(static_cast<int>(PX), static_cast<int>(PY));
+        if (!Any)
+          V = C;
+        else if (Mode == WHITEONBLACK)
+          V |= C;
+        else
+          V &= C;
+        Any = true;
+      }
+    }
+    Out = V;
+    return Any;
+  };
+
+  for (const TRect& R : DrawableRects(Dest, Bounds(D0.X, D0.Y, W, H))) {
+    for (int PY = R.Top; PY < R.Bottom; ++PY) {
+      for (int PX = R.Left; PX < R.Right; ++PX) {
+        uint32_t S = 0;
+        if (UsesSource && !SourceValue(PX - D0.X, PY - D0.Y, S)) continue;
+        uint32_t Old = DD.Raw(PX, PY);
+        DD.SetRaw(PX, PY, ApplyRop(Code, Pattern, S, Old, Mask));
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- Bitmaps and palettes ------------------------------------------------------------------
+
+HBITMAP CreateBitmap(int Width, int Height, int /*Planes*/, int BitCount) {
+  auto* B = new TGdiBitmap;
+  B->Dib = MakeDib(Width, Height, BitCount == 1 ? 1 : 32);
+  B->Dib.Colors.clear();
+  B->IsDIB = false;
+  return B;
+}
+
+HBITMAP CreateCompatibleBitmap(HDC Dc, int Width, int Height) {
+  bool Mono = Dc && IsMono(Dc->Bitmap);
+  return CreateBitmap(Width, Height, 1, Mono ? 1 : 32);
+}
+
+HBITMAP CreateDIBSection(TDib Dib) {
+  auto* B = new TGdiBitmap;
+  B->Dib = std::move(Dib);
+  B->IsDIB = true;
+  return B;
+}
+
+bool DeleteObject(HBITMAP Bitmap) {
+  if (!Bitmap) return false;
+  delete Bitmap;
+  return true;
+}
+
+int GetObject(HBITMAP Bitmap, TDIBSection& Info) {
+  Info = TDIBSection{};
+  if (!Bitmap) return 0;
+  TDib& D = Bitmap->Dib;
+  Info.dsBm.bmWidth = D.Width;
+  Info.dsBm.bmHeight = D.Height;
+  Info.dsBm.bmWidthBytes = D.Stride();
+  Info.dsBm.bmBitsPixel = static_cast<uint16_t>(D.BitCount);
+  if (!Bitmap->IsDIB) return SizeOfBitmapObject;
+  Info.dsBm.bmBits = D.Bits.data();
+  Info.dsBmih.biWidth = D.Width;
+  Info.dsBmih.biHeight = D.Height;
+  Info.dsBmih.biBitCount = static_cast<uint16_t>(D.BitCount);
+  Info.dsBmih.biSizeImage = static_cast<uint32_t>(D.Stride() * D.Height);
+  Info.dsBmih.biClrUsed = D.BitCount <= 8 ? (1u << D.BitCount) : 0;
+  return SizeOfDIBSection;
+}
+
+int GetDIBits(HDC /*Dc*/, HBITMAP Bitmap, int StartScan, int ScanLines, void* Bits,
+              TBitmapInfoHeader& Info, TRGBQuad* Colors) {
+  if (!Bitmap) return 0;
+  const TDib& D = Bitmap->Dib;
+  int Want = Info.biBitCount;
+  if (Want == 0) Want = D.BitCount;
+  bool Same = Want == D.BitCount && D.BitCount <= 8;
+  if (Want != 24 && Want != 32 && !Same) return 0;
+  int Stride = TDib::StrideOf(D.Width, Want);
+  Info.biSize = 40;
+  Info.biWidth = D.Width;
+  Info.biHeight = D.Height;
+  Info.biPlanes = 1;
+  Info.biBitCount = static_cast<uint16_t>(Want);
+  Info.biCompression = 0;
+  Info.biSizeImage = static_cast<uint32_t>(Stride * D.Height);
+  Info.biClrUsed = 0;
+  if (!Bits) return D.Height;
+  int First = std::clamp(StartScan, 0, D.Height);
+  int Last = std::clamp(StartScan + ScanLines, First, D.Height);
+  auto* Out = static_cast<uint8_t*>(Bits);
+  if (Same) {
+    if (Colors) {
+      for (size_t I = 0; I < D.Colors.size(); ++I) Colors[I] = D.Colors[I];
+      if (!Bitmap->IsDIB && D.BitCount == 1) {
+        Colors[0] = TRGBQuad{0, 0, 0, 0};
+        Colors[1] = TRGBQuad{255, 255, 255, 0};
+      }
+    }
+    for (int Row = First; Row < Last; ++Row)
+      std::memcpy(Out + static_cast<size_t>(Row - First) * Stride,
+                  D.Bits.data() + static_cast<size_t>(Row) * D.Stride(), Stride);
+    return Last - First;
+  }
+  int Bytes = Want / 8;
+  for (int Row = First; Row < Last; ++Row) {
+    uint8_t* Line = Out + static_cast<size_t>(Row - First) * Stride;
+    std::memset(Line, 0, Stride);
+    int Y = D.Height - 1 - Row;  // stored rows are bottom-up
+    for (int X = 0; X < D.Width; ++X) {
+      TColor C = ShownColor(*Bitmap, X, Y);
+      uint8_t* P = Line + X * Bytes;
+      P[0] = GetBValue(C);
+      P[1] = GetGValue(C);
+      P[2] = GetRValue(C);
+    }
+  }
+  return Last - First;
+}
+
+HPALETTE CreatePalette(const std::vector<TPaletteEntry>& Entries) {
+  auto* P = new TGdiPalette;
+  P->Entries = Entries;
+  return P;
+}
+
+HPALETTE GetStockPalette() {
+  static TGdiPalette Stock{
+      {{0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},
+       {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0},
+       {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
+       {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},     {255, 255, 0, 0},
+       {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0}}};
+  return &Stock;
+}
+
+bool DeleteObject(HPALETTE Palette) {
+  if (!Palette || Palette == GetStockPalette()) return false;
+  delete Palette;
+  return true;
+}
+
+int GetPaletteEntries(HPALETTE Palette, int Start, int Count, TPaletteEntry* Entries) {
+  if (!Palette) return 0;
+  int N = static_cast<int>(Palette->Entries.size());
+  if (!Entries) return N;
+  int Copied = 0;
+  for (int I = Start; I < Start + Count && I < N; ++I)
+    if (I >= 0) Entries[Copied++] = Palette->Entries[static_cast<size_t>(I)];
+  return Copied;
+}
+
+int GetNearestPaletteIndex(HPALETTE Palette, TColor Color) {
+  if (!Palette || Palette->Entries.empty()) return -1;
+  int Best = 0, BestDist = INT32_MAX;
+  for (size_t I = 0; I < Palette->Entries.size(); ++I) {
+    const TPaletteEntry& E = Palette->Entries[I];
+    int DR = E.peRed - GetRValue(Color), DG = E.peGreen - GetGValue(Color),
+        DB = E.peBlue - GetBValue(Color);
+    int D = DR * DR + DG * DG + DB * DB;
+    if (D < BestDist) {
+      BestDist = D;
+      Best = static_cast<int>(I);
+    }
+  }
+  return Best;
+}
+
+// ---- Device contexts -------------------------------------------------------------------------
+
+HDC CreateCompatibleDC(HDC /*Dc*/) {
+  auto* Dc = new TDeviceContext;
+  Dc->StockBitmap.Dib = MakeDib(1, 1, 1);
+  Dc->StockBitmap.Dib.Colors.clear();
+  Dc->Bitmap = &Dc->StockBitmap;
+  Dc->State.Palette = GetStockPalette();
+  return Dc;
+}
+
+bool DeleteDC(HDC Dc) {
+  if (!Dc) return false;
+  delete Dc;
+  return true;
+}
+
+HBITMAP SelectObject(HDC Dc, HBITMAP Bitmap) {
+  if (!Dc || !Bitmap) return nullptr;
+  HBITMAP Old = Dc->Bitmap;
+  Dc->Bitmap = Bitmap;
+  return Old;
+}
+
+HBITMAP GetCurrentBitmap(HDC Dc) {
+  return Dc ? Dc->Bitmap : nullptr;
+}
+
+TColor SetBkColor(HDC Dc, TColor Color) {
+  if (!Dc) return CLR_INVALID;
+  return std::exchange(Dc->State.BkColor, Color);
+}
+TColor GetBkColor(HDC Dc) {
+  return Dc ? Dc->State.BkColor : CLR_INVALID;
+}
+TColor SetTextColor(HDC Dc, TColor Color) {
+  if (!Dc) return CLR_INVALID;
+  return std::exchange(Dc->State.TextColor, Color);
+}
+TColor GetTextColor(HDC Dc) {
+  return Dc ? Dc->State.TextColor : CLR_INVALID;
+}
+TColor SetDCBrushColor(HDC Dc, TColor Color) {
+  if (!Dc) return CLR_INVALID;
+  return std::exchange(Dc->State.BrushColor, Color);
+}
+TColor GetDCBrushColor(HDC Dc) {
+  return Dc ? Dc->State.BrushColor : CLR_INVALID;
+}
+
+int SetStretchBltMode(HDC Dc, int Mode) {
+  if (!Dc || Mode < BLACKONWHITE || Mode > HALFTONE) return 0;
+  return std::exchange(Dc->State.StretchMode, Mode);
+}
+int GetStretchBltMode(HDC Dc) {
+  return Dc ? Dc->State.StretchMode : 0;
+}
+int SetMapMode(HDC Dc, int Mode) {
+  if (!Dc || Mode < MM_TEXT || Mode > MM_ANISOTROPIC) return 0;
+  return std::exchange(Dc->State.MapMode, Mode);
+}
+int GetMapMode(HDC Dc) {
+  return Dc ? Dc->State.MapMode : 0;
+}
+
+bool SetViewportOrgEx(HDC Dc, int X, int Y, TPoint* Old) {
+  if (!Dc) return false;
+  if (Old) *Old = Dc->State.ViewportOrg;
+  Dc->State.ViewportOrg = TPoint{X, Y};
+  return true;
+}
+bool GetViewportOrgEx(HDC Dc, TPoint& Org) {
+  if (!Dc) return false;
+  Org = Dc->State.ViewportOrg;
+  return true;
+}
+bool SetWindowOrgEx(HDC Dc, int X, int Y, TPoint* Old) {
+  if (!Dc) return false;
+  if (Old) *Old = Dc->State.WindowOrg;
+  Dc->State.WindowOrg = TPoint{X, Y};
+  return true;
+}
+bool GetWindowOrgEx(HDC Dc, TPoint& Org) {
+  if (!Dc) return false;
+  Org = Dc->State.WindowOrg;
+  return true;
+}
+
+int IntersectClipRect(HDC Dc, int Left, int Top, int Right, int Bottom) {
+  if (!Dc) return RGN_ERROR;
+  TPoint A = ToDevice(Dc, Left, Top), B = ToDevice(Dc, Right, Bottom);
+  TGdiRegion R;
+  TRect Box{A.X, A.Y, B.X, B.Y};
+  if (!Box.IsEmpty()) R.Rects.push_back(Box);
+  if (Dc->State.Clip) {
+    TGdiRegion Old = *Dc->State.Clip;
+    CombineRgn(&R, &Old, &R, RGN_AND);
+  }
+  Dc->State.Clip = R;
+  return R.Rects.empty() ? NULLREGION : (R.Rects.size() == 1 ? SIMPLEREGION : COMPLEXREGION);
+}
+
+int SelectClipRgn(HDC Dc, HRGN Region) {
+  if (!Dc) return RGN_ERROR;
+  if (!Region) {
+    Dc->State.Clip.reset();
+    return SIMPLEREGION;
+  }
+  Dc->State.Clip = *Region;
+  return Region->Rects.empty() ? NULLREGION
+                               : (Region->Rects.size() == 1 ? SIMPLEREGION : COMPLEXREGION);
+}
+
+int GetClipBox(HDC Dc, TRect& Box) {
+  Box = TRect{};
+  if (!Dc || !Dc->Bitmap) return RGN_ERROR;
+  TRect Dev{0, 0, Dc->Bitmap->Dib.Width, Dc->Bitmap->Dib.Height};
+  int Kind = SIMPLEREGION;
+  if (Dc->State.Clip) {
+    TGdiRegion Clip = *Dc->State.Clip;
+    Kind = GetRgnBox(&Clip, Dev);
+    if (Kind == NULLREGION) return NULLREGION;
+  }
+  TPoint Shift = ToDevice(Dc, 0, 0);
+  Box = TRect{Dev.Left - Shift.X, Dev.Top - Shift.Y, Dev.Right - Shift.X, Dev.Bottom - Shift.Y};
+  return Kind;
+}
+
+int SaveDC(HDC Dc) {
+  if (!Dc) return 0;
+  Dc->Saved.push_back(Dc->State);
+  return static_cast<int>(Dc->Saved.size());
+}
+
+bool RestoreDC(HDC Dc, int SavedDC) {
+  if (!Dc || SavedDC == 0) return false;
+  int Level = SavedDC > 0 ? SavedDC : static_cast<int>(Dc->Saved.size()) + 1 + SavedDC;
+  if (Level < 1 || Level > static_cast<int>(Dc->Saved.size())) return false;
+  Dc->State = Dc->Saved[static_cast<size_t>(Level - 1)];
+  Dc->Saved.resize(static_cast<size_t>(Level - 1));
+  return true;
+}
+
+HPALETTE SelectPalette(HDC Dc, HPALETTE Palette, bool ForceBackground) {
+  if (!Dc || !Palette) return nullptr;
+  HPALETTE Old = Dc->State.Palette;
+  Dc->State.Palette = Palette;
+  Dc->State.PaletteBackground = ForceBackground;
+  return Old;
+}
+
+int RealizePalette(HDC Dc) {
+  if (!Dc || !Dc->State.Palette) return 0;
+  return static_cast<int>(Dc->State.Palette->Entries.size());
+}
+
+TColor GetNearestColor(HDC Dc, TColor Color) {
+  if (!Dc) return CLR_INVALID;
+  TColor C = Resolve(Dc, ColorToRGB(Color));
+  if (IsMono(Dc->Bitmap) && !Dc->Bitmap->IsDIB) return NearerWhite(C) ? clWhite : clBlack;
+  return C;
+}
+
+bool BitBlt(HDC Dest, int X, int Y, int Width, int Height, HDC Src, int SrcX, int SrcY,
+            uint32_t Rop) {
+  return Transfer(Dest, X, Y, Width, Height, Src, SrcX, SrcY, Width, Height, Rop);
+}
+
+bool StretchBlt(HDC Dest, int X, int Y, int Width, int Height, HDC Src, int SrcX, int SrcY,
+                int SrcWidth, int SrcHeight, uint32_t Rop) {
+  return Transfer(Dest, X, Y, Width, Height, Src, SrcX, SrcY, SrcWidth, SrcHeight, Rop);
+}
+
+bool PatBlt(HDC Dc, int X, int Y, int Width, int Height, uint32_t Rop) {
+  return Transfer(Dc, X, Y, Width, Height, nullptr, 0, 0, Width, Height, Rop);
+}
+
+bool FillRect(HDC Dc, const TRect& Rect, TColor Color) {
+  if (!Dc || !Dc->Bitmap) return false;
+  TColor Old = Dc->State.BrushColor;
+  Dc->State.BrushColor = Color;
+  bool Ok =
+      Transfer(Dc, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), nullptr, 0, 0, 0, 0, PATCOPY);
+  Dc->State.BrushColor = Old;
+  return Ok;
+}
+
+TColor GetPixel(HDC Dc, int X, int Y) {
+  if (!Dc || !Dc->Bitmap) return CLR_INVALID;
+  TPoint P = ToDevice(Dc, X, Y);
+  const TDib& D = Dc->Bitmap->Dib;
+  if (P.X < 0 || P.Y < 0 || P.X >= D.Width || P.Y >= D.Height || !ClipAllows(Dc, P.X, P.Y))
+    return CLR_INVALID;
+  return ShownColor(*Dc->Bitmap, P.X, P.Y);
+}
+
+TColor SetPixel(HDC Dc, int X, int Y, TColor Color) {
+  if (!Dc || !Dc->Bitmap) return CLR_INVALID;
+  TPoint P = ToDevice(Dc, X, Y);
+  TDib& D = Dc->Bitmap->Dib;
+  if (P.X < 0 || P.Y < 0 || P.X >= D.Width || P.Y >= D.Height || !ClipAllows(Dc, P.X, P.Y))
+    return CLR_INVALID;
+  D.SetRaw(P.X, P.Y, SolidValue(*Dc->Bitmap, Resolve(Dc, Color)));
+  return ShownColor(*Dc->Bitmap, P.X, P.Y);
+}
+
+}  // namespace orn
