@@ -47,7 +47,9 @@ int TSystemServices::ProcessQueuedCalls() {
     }
     {
       std::lock_guard<std::mutex> Guard(FQueueLock);
-      Item->Error = Error;
+      // Moved, not copied: the GUI thread keeps no reference to the exception object, so
+      // only the waiting thread touches it from now on.
+      Item->Error = std::move(Error);
       Item->Done = true;
     }
     FQueueChanged.notify_all();
@@ -89,14 +91,15 @@ const std::thread::id GMainThreadId = std::this_thread::get_id();
 }  // namespace
 
 THeadlessSystemServices& DefaultHeadlessServices() {
-  // Normally created on a test's or the program's main thread anyway; the main thread is
-  // preferred in case a worker thread gets here first.
-  static THeadlessSystemServices& Instance = []() -> THeadlessSystemServices& {
-    static THeadlessSystemServices S;
-    if (GMainThreadId != std::thread::id()) S.SetGUIThreadId(GMainThreadId);
+  // Never destroyed: worker threads still ending while the process exits may use it after
+  // static objects are gone. Normally created on a test's or the program's main thread
+  // anyway; the main thread is preferred in case a worker thread gets here first.
+  static THeadlessSystemServices* const Instance = [] {
+    auto* S = new THeadlessSystemServices;
+    if (GMainThreadId != std::thread::id()) S->SetGUIThreadId(GMainThreadId);
     return S;
   }();
-  return Instance;
+  return *Instance;
 }
 
 TSystemServices& SystemServices() {

@@ -83,8 +83,10 @@ TEST(SystemServices, QueuedCallsRunOnlyOnTheGUIThreadInOrder) {
     S.RunOnGUIThread([&] { Order.push_back(2); });
     ++Done;
   });
-  while (S.QueuedCallCount() < 2) std::this_thread::sleep_for(1ms);
-  EXPECT_GE(S.WakeCount(), Wakes + 2);
+  // Each queued call wakes the GUI thread (right after it is queued).
+  for (int I = 0; I < 5000 && S.WakeCount() < Wakes + 2; ++I) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(S.WakeCount(), Wakes + 2);
+  EXPECT_EQ(S.QueuedCallCount(), 2u);
   // Another thread cannot drain the GUI thread's queue.
   int FromOther = -1;
   std::thread([&] { FromOther = S.ProcessQueuedCalls(); }).join();
