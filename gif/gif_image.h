@@ -140,6 +140,9 @@ constexpr TColor TripleToColor(const TGIFTriple& Triple) {
 int ColorIndexInTable(const TGIFPaletteRec& Table, TColor Color);
 // 1..8 for 2, 4, ..., 256; any other count raises the colour-count error.
 int BitsForColorCount(int Count);
+// Fills a 256-entry BMP colour table (blue, green, red, reserved): grey 128 in every byte,
+// then the table's entries with a reserved byte of 0.
+void PaletteToQuads(const TGIFPaletteRec& Table, uint8_t (&Quads)[1024]);
 
 // Damaged frame data mark the frame and reading goes on (true), or raise (false).
 extern bool GIFLenientLoading;
@@ -220,6 +223,7 @@ class TGIFFrame : public TPersistent {
   // ---- end of writing side
 
  protected:
+  friend class TGIFImage;
   // To a frame or GIF image: they assign from this frame. To another graphic: the decoded
   // bitmap (with the key colour as transparent colour for a TBitmap).
   void AssignTo(TPersistent* Dest) override;
