@@ -131,6 +131,8 @@ void TBitmap::DetachCanvas() {
 
 void TBitmap::NewImage(HBITMAP Handle, HPALETTE Palette) {
   DetachCanvas();
+  FEmptyWidth = 0;
+  FEmptyHeight = 0;
   auto* Image = new TBitmapImage;
   Image->FHandle = Handle;
   Image->FPalette = Palette;
@@ -178,6 +180,8 @@ void TBitmap::Assign(TPersistent* Source) {
   Other->FImage->Reference();
   FImage->Release();
   FImage = Other->FImage;
+  FEmptyWidth = Other->FEmptyWidth;
+  FEmptyHeight = Other->FEmptyHeight;
   FEmptyBitCount = Other->FEmptyBitCount;
   FEmptyIsDIB = Other->FEmptyIsDIB;
   SetTransparentFlag(Other->GetTransparent());
@@ -236,10 +240,10 @@ bool TBitmap::GetEmpty() const {
 }
 
 int TBitmap::GetWidth() {
-  return FImage->FHandle ? FImage->FHandle->Dib.Width : 0;
+  return FImage->FHandle ? FImage->FHandle->Dib.Width : FEmptyWidth;
 }
 int TBitmap::GetHeight() {
-  return FImage->FHandle ? FImage->FHandle->Dib.Height : 0;
+  return FImage->FHandle ? FImage->FHandle->Dib.Height : FEmptyHeight;
 }
 void TBitmap::SetWidth(int Value) {
   SetSize(Value, GetHeight());
@@ -259,6 +263,8 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
     FEmptyBitCount = BitCount;
     FEmptyIsDIB = IsDIB;
     NewImage(nullptr, CopyPalette(FImage->FPalette));
+    FEmptyWidth = AWidth;
+    FEmptyHeight = AHeight;
     Changed(this);
     return;
   }

@@ -122,6 +122,8 @@ class TBitmap : public TGraphic {
   void DetachCanvas();
 
   TBitmapImage* FImage = nullptr;
+  int FEmptyWidth = 0;  // size of a bitmap with no pixels (one of its sides is 0)
+  int FEmptyHeight = 0;
   int FEmptyBitCount = 32;  // format of the pixels an empty bitmap gets when it is sized
   bool FEmptyIsDIB = false;
   std::unique_ptr<TCanvas> FCanvas;
