@@ -82,9 +82,10 @@ class TSystemServices {
   // The name a registered format was given; empty for standard or unknown numbers.
   virtual std::string ClipboardFormatName(TClipboardFormat Format) const = 0;
 
-  // Open and close nest; SetClipboardData, GetClipboardData and EmptyClipboard need the
-  // clipboard open and raise EClipboardException "Cannot open clipboard" /
-  // "Clipboard is not open" otherwise.
+  // Open and close nest. A backend raises EClipboardException "Cannot open clipboard" when
+  // the system's clipboard cannot be had. SetClipboardData, GetClipboardData, EmptyClipboard
+  // and an unmatched CloseClipboard raise EClipboardException "Clipboard is not open" while
+  // the clipboard is closed.
   virtual void OpenClipboard() = 0;
   virtual void CloseClipboard() = 0;
   virtual void EmptyClipboard() = 0;

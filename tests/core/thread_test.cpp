@@ -2,7 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "core/exceptions.h"
@@ -68,6 +72,33 @@ class TFuncThread : public TThread {
 
  private:
   std::function<void(TFuncThread&)> FBody;
+};
+
+// Turns a deadlock into a failure: ends the process if not dismissed within the time.
+class TWatchdog {
+ public:
+  explicit TWatchdog(std::chrono::seconds Limit)
+      : FThread([this, Limit] {
+          std::unique_lock<std::mutex> G(FLock);
+          if (!FDone.wait_for(G, Limit, [this] { return FDismissed; })) {
+            std::fprintf(stderr, "deadlock: the test did not finish in time\n");
+            std::_Exit(1);
+          }
+        }) {}
+  ~TWatchdog() {
+    {
+      std::lock_guard<std::mutex> G(FLock);
+      FDismissed = true;
+    }
+    FDone.notify_all();
+    FThread.join();
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FDone;
+  bool FDismissed = false;
+  std::thread FThread;
 };
 
 }  // namespace
@@ -266,6 +297,7 @@ TEST(Thread, SynchronizedExceptionIsRaisedAgainInTheWorker) {
 TEST(Thread, GUIThreadWaitingForAWorkerStillServesItsCalls) {
   // WaitFor, OnTerminate and the destructor on the GUI thread, each against a worker that is
   // waiting in Synchronize; none may deadlock.
+  TWatchdog Guard(std::chrono::seconds(30));
   int Calls = 0;
   int Terminated = 0;
   TFuncThread Waited(true, [&](TFuncThread&) {
@@ -288,6 +320,7 @@ TEST(Thread, GUIThreadWaitingForAWorkerStillServesItsCalls) {
 
 TEST(Thread, GUIThreadCanPauseAWorkerFromInsideItsSynchronizedCall) {
   // A tick handler that reconfigures its own timer pauses the worker that is waiting for it.
+  TWatchdog Guard(std::chrono::seconds(30));
   TLoopThread T(true);
   std::atomic<int> Synced{0};
   T.Body = [&](TLoopThread& Self) {
