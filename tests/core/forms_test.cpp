@@ -533,3 +533,80 @@ TEST(ClassRegistry, FindsCreatesAndRefusesClashes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A subclass that changes an inherited default, stores Left only when Width is set, and
+// redeclares Caption with a default (keeping its place in the order).
+class TFtPanel : public TFtWidget {
+ public:
+  using TFtWidget::TFtWidget;
+  std::string ClassName() const override { return "TFtPanel"; }
+  void DeclareProperties(TPropertyList& Props) const override {
+    TFtWidget::DeclareProperties(Props);
+    Props.SetDefault("Visible", 0);
+    auto P = Props.Of<TFtPanel>();
+    P.StoredWhen("Left", [](TFtPanel& Self) { return Self.Width() != 0; });
+    P.String("Caption", &TFtWidget::Caption, &TFtWidget::SetCaption, "Panel");
+  }
+};
+
+TEST_F(Forms, SubclassesAdjustInheritedProperties) {
+  TFtPanel P(nullptr);
+  P.SetName("P");
+  const TPropertyList& L = GetPropList(P);
+  EXPECT_EQ(L.Count(), GetPropList(TFtWidget(nullptr)).Count());
+  EXPECT_EQ(L[3].Name, "Caption");
+  P.SetLeft(5);
+  P.SetCaption("Panel");
+  // Visible (true) now differs from the default; Left is not stored while Width is 0.
+  EXPECT_EQ(WriteFormDescription(&P), "object P: TFtPanel\n  Width = 0\n  Visible = True\nend\n");
+  P.SetWidth(2);
+  P.SetVisible(false);
+  P.SetCaption("");
+  EXPECT_EQ(WriteFormDescription(&P),
+            "object P: TFtPanel\n  Left = 5\n  Width = 2\n  Caption = ''\nend\n");
+}
+
+// Damaged descriptions either read or fail with one of the system's exceptions; they never
+// crash, and a failure leaves no component alive.
+TEST_F(Forms, DamagedDescriptionsFailCleanly) {
+  const std::string Base = FullForm;
+  uint32_t Seed = 12345;
+  auto Rand = [&Seed]() {
+    Seed = Seed * 1103515245u + 12345u;
+    return (Seed >> 16) & 0x7FFF;
+  };
+  const char Tokens[] = "'#${}[](),.=+-:0aZ\n\r ";
+  int Failures = 0, Successes = 0;
+  for (int Round = 0; Round < 3000; ++Round) {
+    std::string S = Base;
+    const int Edits = 1 + static_cast<int>(Rand() % 4);
+    for (int E = 0; E < Edits; ++E) {
+      const size_t At = Rand() % S.size();
+      switch (Rand() % 3) {
+        case 0:
+          S[At] = Tokens[Rand() % (sizeof(Tokens) - 1)];
+          break;
+        case 1:
+          S.erase(At, 1 + Rand() % 8);
+          break;
+        default:
+          S.insert(At, 1, static_cast<char>(Rand() & 0xFF));
+          break;
+      }
+      if (S.empty()) S = "x";
+    }
+    try {
+      std::unique_ptr<TComponent> C = CreateFromFormDescription(S);
+      ++Successes;
+    } catch (const Exception&) {
+      ++Failures;
+    }
+    ASSERT_EQ(GLive, 0) << S;
+  }
+  EXPECT_GT(Failures, 0);
+  EXPECT_GT(Successes, 0);
+}
+
+}  // namespace
