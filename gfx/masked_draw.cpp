@@ -3,7 +3,7 @@
 namespace orn {
 
 TColor PaletteRelativeColor(TColor Color) {
-  return (ColorToRGB(Color) & 0xFFFFFF) | PaletteRelativeFlag;
+  return ColorToRGB(Color) | PaletteRelativeFlag;
 }
 
 void MaskedStretchBlt(HDC Dest, int DestX, int DestY, int DestWidth, int DestHeight, HDC Src,
