@@ -69,7 +69,7 @@ TEST(MaskedDraw, KeyedPixelsLeaveTheDestinationAlone) {
        2,
        2,
        Rect(0, 0, 2, 2),
-       {R, F, G, G, F, B_, G, G}},
+       {R, G, G, G, G, B_, G, G}},
       {"system colour key", clBtnFace, 2, 2, Rect(0, 0, 2, 2), {R, F, G, G, F, B_, G, G}},
       {"other key", clRed, 2, 2, Rect(0, 0, 2, 2), {G, F, G, G, F, B_, G, G}},
   };
