@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/classes.h"
@@ -19,6 +20,11 @@ using TComponentState = std::set<TComponentStateItem>;
 enum class TOperation { opInsert, opRemove };
 
 class TComponent : public TPersistent {
+  template <class F>
+  struct IsEventType : std::false_type {};
+  template <class R, class... A>
+  struct IsEventType<std::function<R(A...)>> : std::true_type {};
+
  public:
   explicit TComponent(TComponent* AOwner);
   ~TComponent() override;
@@ -67,6 +73,8 @@ class TComponent : public TPersistent {
   // replaces the handler.
   template <class F>
   void PublishMethod(const std::string& Name, F Handler) {
+    static_assert(IsEventType<F>::value,
+                  "publish a method as its event type: PublishMethod<TNotifyEvent>(...)");
     SetMethod(Name, std::any(std::move(Handler)));
   }
   const std::any* FindMethod(const std::string& Name) const;  // case-insensitive, or nil
