@@ -3,6 +3,7 @@
 // machinery that shows a control's Hint when the mouse rests on it.
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "core/component.h"
 #include "core/exceptions.h"
+#include "core/forms.h"
 #include "ui/controls.h"
 #include "ui/forms.h"
 
@@ -33,16 +35,36 @@ class TApplication : public TComponent {
     Reference = Form;
     FormCreated(Form);
   }
+  // The same, then reads the form's stored description into it (its class name must be the
+  // form's). A description that fails to read destroys the form and raises the error.
+  template <class T>
+  void CreateForm(T*& Reference, const std::string& Description) {
+    auto* Form = new T(this);
+    try {
+      ReadFormDescription(Description, Form);
+    } catch (...) {
+      delete Form;
+      throw;
+    }
+    Reference = Form;
+    FormCreated(Form);
+  }
   // Called for every form CreateForm makes (public for factories that build forms in their
   // own way).
   void FormCreated(TCustomForm* Form);
   TCustomForm* MainForm() const { return FMainForm; }
+  // A form is going away: it stops being the main form.
+  void FormDestroyed(TCustomForm* Form);
 
   // Shows the main form and runs the loop until Terminate.
   void Run();
   // Ends the loop (also when called before Run) and marks the application terminating.
   void Terminate();
+  // Any thread may ask.
   bool Terminated() const { return FTerminated; }
+  // The title of error reports.
+  const std::string& Title() const { return FTitle; }
+  void SetTitle(const std::string& Value) { FTitle = Value; }
   // Runs what is waiting on the GUI thread without blocking.
   void ProcessMessages();
 
@@ -82,7 +104,8 @@ class TApplication : public TComponent {
   void StopHintTimer();
 
   TCustomForm* FMainForm = nullptr;
-  bool FTerminated = false;
+  std::atomic<bool> FTerminated{false};
+  std::string FTitle;
   bool FRunning = false;
   bool FTaskbarHidden = false;
   HWND FHandle = 0;
@@ -95,6 +118,10 @@ class TApplication : public TComponent {
   TTimerHandle FHintTimer = 0;
   bool FHintTimerHides = false;
 };
+
+// Registers the classes of this layer (TForm, TImage, TPopupMenu, TMenuItem, TTimer) for form
+// descriptions. The application object does it when it is made.
+void RegisterUIClasses();
 
 // The process-wide application object (made on first use).
 TApplication* Application();

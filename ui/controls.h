@@ -98,6 +98,7 @@ class TSizeConstraints : public TPersistent {
   void SetMinWidth(int Value);
   // Applies the limits to a proposed size.
   void Constrain(int& Width, int& Height) const;
+  void DeclareProperties(TPropertyList& Props) const override;
   TNotifyEvent OnChange;
 
  private:

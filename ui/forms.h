@@ -3,6 +3,7 @@
 // an off-screen bitmap and presents the finished pixels.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -132,10 +133,14 @@ class TCustomForm : public TWinControl, private TWindowClient {
   void Update() override;
   void InvalidateRect(const TRect& R) override;
   bool PaintPending() const { return FPaintPending; }
+  // Forgets the control that holds the mouse (ReleaseCapture).
+  void ReleaseMouseCapture();
 
-  // The pixel surface behind GetDC/ReleaseDC (client size, 32 bits).
+  // A device context on the pixels the window shows (client size, 32 bits). The surface stays
+  // locked for the calling thread until UnlockSurface, which frees Dc and, with Present,
+  // hands the pixels to the window system. Any thread.
   HDC LockSurface();
-  void UnlockSurface(bool Present);
+  void UnlockSurface(HDC Dc, bool Present);
 
   TNotifyEvent OnShow;
   TNotifyEvent OnHide;
@@ -168,7 +173,7 @@ class TCustomForm : public TWinControl, private TWindowClient {
   void RouteMouse(TMouseAction Action, TMouseButton Button, TShiftState Shift, int X, int Y);
   void PresentSurface();
 
-  HWND FHandle = 0;
+  std::atomic<HWND> FHandle{0};
   TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSizeable;
   TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
   bool FAlphaBlend = false;
@@ -185,11 +190,11 @@ class TCustomForm : public TWinControl, private TWindowClient {
   TControl* FCaptureControl = nullptr;
   TControl* FMouseControl = nullptr;
   std::unique_ptr<TCanvas> FCanvas;
-  TBitmap FPaintBuffer;  // GUI thread: where the form paints
+  HBITMAP FPaintBuffer = nullptr;  // GUI thread: where the form paints
   std::recursive_mutex FSurfaceLock;
-  TBitmap FSurface;  // what the window shows; guarded by FSurfaceLock
-  HDC FSurfaceDC = nullptr;
-  int FSurfaceLocks = 0;
+  HBITMAP FSurface = nullptr;  // what the window shows; guarded by FSurfaceLock
+  bool FMovedByUser = false;
+  bool FVisibleAfterLoad = false;
 };
 
 class TForm : public TCustomForm {
@@ -220,8 +225,11 @@ class TScreen : public TComponent {
   // Forms register themselves while they exist.
   void AddForm(TCustomForm* Form);
   void RemoveForm(TCustomForm* Form);
+  // The form whose window is Wnd, or nullptr. Any thread.
+  TCustomForm* FindForm(HWND Wnd) const;
 
  private:
+  mutable std::mutex FLock;
   std::vector<TCustomForm*> FForms;
   TCustomForm* FActiveForm = nullptr;
 };

@@ -113,6 +113,7 @@ class TPopupMenu : public TMenu {
   void SetPopupComponent(TComponent* Value) { FPopupComponent = Value; }
   bool AutoPopup() const { return FAutoPopup; }
   void SetAutoPopup(bool Value) { FAutoPopup = Value; }
+  void DeclareProperties(TPropertyList& Props) const override;
 
   TNotifyEvent OnPopup;
 

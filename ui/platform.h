@@ -3,8 +3,8 @@
 // it and installs itself with SetPlatform. All drawing happens above the seam: a backend only
 // shows the finished 32-bit pixels of a window's client area.
 //
-// Threads: every operation is called on the GUI thread except PresentPixels and Post, which
-// any thread may call.
+// Threads: every operation is called on the GUI thread except PresentPixels, Post and
+// ShowErrorMessage, which any thread may call.
 #pragma once
 
 #include <cstdint>
@@ -106,7 +106,11 @@ class TPlatform {
   // Runs the loop (timers, posted calls, calls handed over through the system services,
   // window events) until QuitLoop.
   virtual void RunLoop() = 0;
+  // Ends RunLoop; asked before RunLoop, the next RunLoop returns at once.
   virtual void QuitLoop() = 0;
+  // Runs what is waiting (posted calls, handed-over calls, due timers, pending window events)
+  // without blocking.
+  virtual void ProcessPending() = 0;
 
   // ---- Screen and reports ---------------------------------------------------------------
   // The part of the primary screen not covered by task bars, in screen coordinates.
@@ -117,7 +121,7 @@ class TPlatform {
   virtual void ShowErrorMessage(const std::string& Title, const std::string& Message) = 0;
 };
 
-// The installed backend. Raises EInvalidOperation-like Exception "No window system" when none.
+// The installed backend; raises Exception "No window system installed" when there is none.
 TPlatform& Platform();
 bool PlatformInstalled();
 // Installs Backend (not owned; nil removes it) and returns the one installed before.
