@@ -26,6 +26,18 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize() {}
 
+void TApplication::Reset() {
+  CancelHint();
+  FMainForm = nullptr;
+  FTerminated = false;
+  FRunning = false;
+  FTaskbarHidden = false;
+  FShowHint = true;
+  FHintPause = 500;
+  FHintHidePause = 2500;
+  OnException = nullptr;
+}
+
 void TApplication::FormCreated(TCustomForm* Form) {
   if (FMainForm == nullptr) FMainForm = Form;
 }

@@ -27,6 +27,9 @@ class TApplication : public TComponent {
   std::string ClassName() const override { return "TApplication"; }
 
   void Initialize();
+  // Forgets the main form, the terminate flag, the hint state and the event handlers, so that
+  // one process can run several loops one after another (as tests do).
+  void Reset();
   // Makes a form with the application as owner; the first form made becomes the main form.
   // The form is also stored in Reference.
   template <class T>
