@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "core/exceptions.h"
+#include "gfx/bitmap.h"
 #include "gif/color_reduction.h"
+#include "gif/write_test_util.h"
 
 using namespace orn;
 
@@ -302,5 +304,45 @@ TEST(ColorReduction, RejectsMissingPixels) {
     } catch (const EInvalidGraphic& E) {
       EXPECT_STREQ(E.what(), "Bitmap image is not valid");
     }
+  }
+}
+
+TEST(ColorReduction, ReducesBitmapsOfAnyFormatByTheColoursTheyShow) {
+  auto Color = [](int X, int Y) {
+    return RGB(static_cast<uint8_t>(40 * X), 200, static_cast<uint8_t>(30 * Y));
+  };
+  // The same picture as a 24-bit file bitmap, as a device bitmap drawn pixel by pixel, and as
+  // an 8-bit bitmap with its own colour table.
+  std::vector<std::unique_ptr<TBitmap>> Bitmaps;
+  Bitmaps.push_back(orn::testing::Bitmap24(5, 3, Color));
+  auto Device = std::make_unique<TBitmap>();
+  Device->SetSize(5, 3);
+  for (int Y = 0; Y < 3; ++Y)
+    for (int X = 0; X < 5; ++X) Device->Canvas().SetPixels(X, Y, Color(X, Y));
+  Bitmaps.push_back(std::move(Device));
+  std::vector<TColor> Table;
+  for (int I = 0; I < 15; ++I) Table.push_back(Color(I % 5, I / 5));
+  Bitmaps.push_back(
+      orn::testing::IndexedBitmap(5, 3, 8, Table, [](int X, int Y) { return Y * 5 + X; }));
+
+  TPicture P(5, 3);
+  for (int Y = 0; Y < 3; ++Y)
+    for (int X = 0; X < 5; ++X) {
+      const TColor C = Color(X, Y);
+      P.Set(2 - Y, X, GetRValue(C), GetGValue(C), GetBValue(C));
+    }
+  for (auto M : {TReductionMethod::rmPopularity, TReductionMethod::rmMedianCut}) {
+    const std::vector<uint8_t> Want = ReduceRGBRows(5, 3, P.Rows, M)->Bytes();
+    for (auto& B : Bitmaps) EXPECT_EQ(ReduceBitmap(*B, M)->Bytes(), Want) << static_cast<int>(M);
+  }
+}
+
+TEST(ColorReduction, BitmapWithoutPixelsIsNotValid) {
+  TBitmap Empty;
+  try {
+    ReduceBitmap(Empty, TReductionMethod::rmPopularity);
+    ADD_FAILURE() << "no error";
+  } catch (const EInvalidGraphic& E) {
+    EXPECT_STREQ(E.what(), "Bitmap image is not valid");
   }
 }
