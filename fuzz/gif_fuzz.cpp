@@ -1,0 +1,34 @@
+// GIF bytes from outside: load, decode every frame, save again. Any outcome but a documented
+// exception is a fault.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/exceptions.h"
+#include "core/stream.h"
+#include "gif/gif_image.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  static bool Initialised = (orn::InitializeGIFCodec(), true);
+  (void)Initialised;
+  orn::TGIFImage Image;
+  try {
+    orn::TMemoryStream In;
+    In.WriteBuffer(Data, static_cast<int64_t>(Size));
+    In.SetPosition(0);
+    Image.LoadGIFData(static_cast<int64_t>(Size), In, true);
+  } catch (const orn::Exception&) {
+    return 0;
+  }
+  for (int I = 0; I < Image.FrameCount(); ++I) {
+    try {
+      Image.Frames(I)->DecodedBitmap();
+    } catch (const orn::Exception&) {
+    }
+  }
+  try {
+    orn::TMemoryStream Out;
+    Image.SaveToStream(Out);
+  } catch (const orn::Exception&) {
+  }
+  return 0;
+}
