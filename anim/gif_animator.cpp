@@ -180,7 +180,7 @@ void TGIFAnimator::DoStop() {
 // ---- Sizing and palette -------------------------------------------------------------------
 
 bool TGIFAnimator::CanAutoSize(int& NewWidth, int& NewHeight) {
-  if (!FGifImage->Empty()) {
+  if (FGifImage && !FGifImage->Empty()) {
     const TAlign A = Align();
     if (A == TAlign::alNone || A == TAlign::alLeft || A == TAlign::alRight)
       NewWidth = FGifImage->LogicalWidth();
@@ -191,12 +191,13 @@ bool TGIFAnimator::CanAutoSize(int& NewWidth, int& NewHeight) {
 }
 
 void TGIFAnimator::AdjustSize() {
-  if (InState(TComponentStateItem::csReading) || !AutoSize() || FGifImage->Empty()) return;
+  if (InState(TComponentStateItem::csReading) || !AutoSize() || !FGifImage || FGifImage->Empty())
+    return;
   SetBounds(Left(), Top(), FGifImage->LogicalWidth(), FGifImage->LogicalHeight());
 }
 
 HPALETTE TGIFAnimator::GetPalette() {
-  return FGifImage->Empty() ? nullptr : FGifImage->Palette();
+  return !FGifImage || FGifImage->Empty() ? nullptr : FGifImage->Palette();
 }
 
 // ---- Animation ----------------------------------------------------------------------------
