@@ -27,7 +27,7 @@ int WriteFunc(GifFileType* Gif, const GifByteType* Buf, int Len) {
   return Len;
 }
 
-GifFileType* Slurp(const std::vector<uint8_t>& File, Reader& R) {
+GifFileType* Slurp(Reader& R) {
   int Err = 0;
   GifFileType* Gif = DGifOpen(&R, ReadFunc, &Err);
   if (Gif == nullptr) throw std::runtime_error("giflib cannot open the data");
@@ -41,7 +41,7 @@ GifFileType* Slurp(const std::vector<uint8_t>& File, Reader& R) {
 
 int64_t GiflibDecodeAll(const std::vector<uint8_t>& File) {
   Reader R{&File};
-  GifFileType* Gif = Slurp(File, R);
+  GifFileType* Gif = Slurp(R);
   int64_t Pixels = 0;
   for (int I = 0; I < Gif->ImageCount; ++I)
     Pixels += static_cast<int64_t>(Gif->SavedImages[I].ImageDesc.Width) *
@@ -53,7 +53,7 @@ int64_t GiflibDecodeAll(const std::vector<uint8_t>& File) {
 
 int64_t GiflibDecodeToRgba(const std::vector<uint8_t>& File, std::vector<uint32_t>& Out) {
   Reader R{&File};
-  GifFileType* Gif = Slurp(File, R);
+  GifFileType* Gif = Slurp(R);
   int64_t Pixels = 0;
   for (int I = 0; I < Gif->ImageCount; ++I) {
     const SavedImage& Img = Gif->SavedImages[I];
