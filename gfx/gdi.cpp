@@ -188,25 +188,28 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
   TPoint D0 = ToDevice(Dest, X, Y);
   bool FlipX = false, FlipY = false;
   if (W < 0) {
-    D0.X += W;
+    if (W == INT32_MIN) return false;
+    D0.X = static_cast<int>(std::clamp<int64_t>(int64_t{D0.X} + W, INT32_MIN, INT32_MAX));
     W = -W;
     FlipX = !FlipX;
   }
   if (H < 0) {
-    D0.Y += H;
+    if (H == INT32_MIN) return false;
+    D0.Y = static_cast<int>(std::clamp<int64_t>(int64_t{D0.Y} + H, INT32_MIN, INT32_MAX));
     H = -H;
     FlipY = !FlipY;
   }
   TPoint S0;
   if (UsesSource) {
     S0 = ToDevice(Src, SX, SY);
+    if (SW == INT32_MIN || SH == INT32_MIN) return false;
     if (SW < 0) {
-      S0.X += SW;
+      S0.X = static_cast<int>(std::clamp<int64_t>(int64_t{S0.X} + SW, INT32_MIN, INT32_MAX));
       SW = -SW;
       FlipX = !FlipX;
     }
     if (SH < 0) {
-      S0.Y += SH;
+      S0.Y = static_cast<int>(std::clamp<int64_t>(int64_t{S0.Y} + SH, INT32_MIN, INT32_MAX));
       SH = -SH;
       FlipY = !FlipY;
     }
@@ -221,24 +224,25 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
   if (UsesSource) Conv.emplace(Dest, Src);
   const TDib* SD = UsesSource ? &Src->Bitmap->Dib : nullptr;
 
-  auto SourceValue = [&](int I, int J, uint32_t& Out) -> bool {
+  auto SourceValue = [&](int64_t I, int64_t J, uint32_t& Out) -> bool {
     if (FlipX) I = W - 1 - I;
     if (FlipY) J = H - 1 - J;
-    int64_t SX0 = int64_t{I} * SW / W, SY0 = int64_t{J} * SH / H;
+    int64_t SX0 = I * SW / W, SY0 = J * SH / H;
     int64_t SX1 = SX0 + 1, SY1 = SY0 + 1;
     if (Combine) {
-      SX1 = std::max(SX1, int64_t{I + 1} * SW / W);
-      SY1 = std::max(SY1, int64_t{J + 1} * SH / H);
+      SX1 = std::max(SX1, (I + 1) * SW / W);
+      SY1 = std::max(SY1, (J + 1) * SH / H);
     }
     bool Any = false;
     uint32_t V = 0;
+    // Only source pixels inside the source bitmap take part.
+    SY0 = std::max<int64_t>(SY0, -int64_t{S0.Y});
+    SY1 = std::min<int64_t>(SY1, int64_t{SD->Height} - S0.Y);
+    SX0 = std::max<int64_t>(SX0, -int64_t{S0.X});
+    SX1 = std::min<int64_t>(SX1, int64_t{SD->Width} - S0.X);
     for (int64_t Sy = SY0; Sy < SY1; ++Sy) {
-      int64_t PY = S0.Y + Sy;
-      if (PY < 0 || PY >= SD->Height) continue;
       for (int64_t Sx = SX0; Sx < SX1; ++Sx) {
-        int64_t PX = S0.X + Sx;
-        if (PX < 0 || PX >= SD->Width) continue;
-        uint32_t C = (*Conv)(static_cast<int>(PX), static_cast<int>(PY));
+        uint32_t C = (*Conv)(static_cast<int>(S0.X + Sx), static_cast<int>(S0.Y + Sy));
         if (!Any)
           V = C;
         else if (Mode == WHITEONBLACK)
@@ -252,11 +256,16 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
     return Any;
   };
 
-  for (const TRect& R : DrawableRects(Dest, Bounds(D0.X, D0.Y, W, H))) {
+  // The target area, kept within int range whatever extents the caller passed.
+  auto Clamp = [](int64_t V) {
+    return static_cast<int>(std::clamp<int64_t>(V, -(int64_t{1} << 30), int64_t{1} << 30));
+  };
+  TRect Area{Clamp(D0.X), Clamp(D0.Y), Clamp(int64_t{D0.X} + W), Clamp(int64_t{D0.Y} + H)};
+  for (const TRect& R : DrawableRects(Dest, Area)) {
     for (int PY = R.Top; PY < R.Bottom; ++PY) {
       for (int PX = R.Left; PX < R.Right; ++PX) {
         uint32_t S = 0;
-        if (UsesSource && !SourceValue(PX - D0.X, PY - D0.Y, S)) continue;
+        if (UsesSource && !SourceValue(int64_t{PX} - D0.X, int64_t{PY} - D0.Y, S)) continue;
         uint32_t Old = DD.Raw(PX, PY);
         DD.SetRaw(PX, PY, ApplyRop(Code, Pattern, S, Old, Mask));
       }

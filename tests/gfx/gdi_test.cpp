@@ -256,3 +256,28 @@ TEST(Bitmaps, GetDIBitsGivesBottomUpRowsOfShownColours) {
 
 }  // namespace
 }  // namespace orn
+
+namespace orn {
+namespace {
+
+TEST(BlockTransfer, AbsurdExtentsAndOffsetsTouchOnlyWhatOverlaps) {
+  test::TSurface Src(2, 2, clRed), Dst(2, 2, clBlue);
+  // Huge shrink factor: only the source pixels that exist are combined.
+  ASSERT_TRUE(StretchBlt(Dst.Dc, 0, 0, 1, 1, Src.Dc, 0, 0, 2000000000, 2000000000, SRCCOPY));
+  EXPECT_EQ(GetPixel(Dst.Dc, 0, 0), clRed);
+  EXPECT_EQ(GetPixel(Dst.Dc, 1, 1), clBlue);
+  // Extreme positions and extents neither overflow nor draw outside the overlap.
+  EXPECT_TRUE(
+      BitBlt(Dst.Dc, INT32_MIN + 1, INT32_MIN + 1, INT32_MAX, INT32_MAX, Src.Dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(Dst.Dc, 1, 1), clBlue);
+  // Mirrored from the far right edge of the coordinate space: it reaches back over x = 0.
+  EXPECT_TRUE(StretchBlt(Dst.Dc, INT32_MAX, 0, INT32_MIN + 1, 2, Src.Dc, 0, 0, 2, 2, SRCCOPY));
+  EXPECT_EQ(GetPixel(Dst.Dc, 1, 1), clRed);
+  FillRect(Dst.Dc, Rect(0, 0, 2, 2), clBlue);
+  EXPECT_FALSE(StretchBlt(Dst.Dc, 0, 0, INT32_MIN, 1, Src.Dc, 0, 0, 1, 1, SRCCOPY));
+  EXPECT_TRUE(BitBlt(Dst.Dc, 0, 0, 2, 2, Src.Dc, INT32_MAX, INT32_MIN, SRCCOPY));
+  EXPECT_EQ(GetPixel(Dst.Dc, 1, 1), clBlue);  // that source lies outside its bitmap
+}
+
+}  // namespace
+}  // namespace orn
