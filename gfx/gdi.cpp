@@ -261,6 +261,23 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
     return static_cast<int>(std::clamp<int64_t>(V, -(int64_t{1} << 30), int64_t{1} << 30));
   };
   TRect Area{Clamp(D0.X), Clamp(D0.Y), Clamp(int64_t{D0.X} + W), Clamp(int64_t{D0.Y} + H)};
+  // Plain copies between 32-bit bitmaps at the same size move whole row spans.
+  if (Code == 0xCC && !FlipX && !FlipY && SW == W && SH == H && SD->BitCount == 32 &&
+      DD.BitCount == 32) {
+    for (const TRect& R : DrawableRects(Dest, Area)) {
+      for (int PY = R.Top; PY < R.Bottom; ++PY) {
+        int64_t SY = int64_t{S0.Y} + (int64_t{PY} - D0.Y);
+        if (SY < 0 || SY >= SD->Height) continue;
+        int64_t First = std::max<int64_t>(R.Left, int64_t{D0.X} - S0.X);
+        int64_t Last = std::min<int64_t>(R.Right, int64_t{D0.X} - S0.X + SD->Width);
+        if (First >= Last) continue;
+        int64_t SX = int64_t{S0.X} + (First - D0.X);
+        std::memmove(DD.ScanLine(PY) + First * 4, SD->ScanLine(static_cast<int>(SY)) + SX * 4,
+                     static_cast<size_t>(Last - First) * 4);
+      }
+    }
+    return true;
+  }
   for (const TRect& R : DrawableRects(Dest, Area)) {
     for (int PY = R.Top; PY < R.Bottom; ++PY) {
       for (int PX = R.Left; PX < R.Right; ++PX) {

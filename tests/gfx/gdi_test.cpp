@@ -281,3 +281,22 @@ TEST(BlockTransfer, AbsurdExtentsAndOffsetsTouchOnlyWhatOverlaps) {
 
 }  // namespace
 }  // namespace orn
+
+namespace orn {
+namespace {
+
+TEST(BlockTransfer, PlainCopyHonoursClipOriginsAndSourceEdges) {
+  test::TSurface Src(3, 1);
+  Src.Set({clRed, clLime, clBlue});
+  test::TSurface Dst(4, 2, clBlack);
+  IntersectClipRect(Dst.Dc, 0, 0, 3, 1);
+  SetViewportOrgEx(Src.Dc, -1, 0, nullptr);  // logical source x 1 is device x 0
+  ASSERT_TRUE(BitBlt(Dst.Dc, 0, 0, 4, 2, Src.Dc, 0, 0, SRCCOPY));
+  SelectClipRgn(Dst.Dc, nullptr);
+  // Logical source x 0 lies left of the bitmap: that destination pixel stays.
+  EXPECT_EQ(Dst.Pixels(), (std::vector<TColor>{clBlack, clRed, clLime, clBlack, clBlack, clBlack,
+                                               clBlack, clBlack}));
+}
+
+}  // namespace
+}  // namespace orn
