@@ -225,5 +225,31 @@ TEST(BmpFiles, MalformedFilesAreRefusedWithoutLargeAllocations) {
   }
 }
 
+TEST(BmpFiles, CorruptedHeaderBytesNeverCrash) {
+  // Every header and colour-table byte of a small file replaced by a few hostile values: the
+  // load either succeeds or raises one of the two documented errors.
+  const std::vector<uint8_t> Good = LyingMask();
+  int Loaded = 0, Refused = 0;
+  for (size_t I = 0; I < 62; ++I) {
+    for (uint8_t V : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0x80}, uint8_t{0xFF}}) {
+      std::vector<uint8_t> Bytes = Good;
+      Bytes[I] = V;
+      TMemoryStream S = StreamOf(Bytes);
+      try {
+        TBitmap B;
+        B.LoadFromStream(S);
+        EXPECT_LE(S.Position(), S.Size());
+        ++Loaded;
+      } catch (const EReadError&) {
+        ++Refused;
+      } catch (const EInvalidGraphic&) {
+        ++Refused;
+      }
+    }
+  }
+  EXPECT_GT(Loaded, 0);
+  EXPECT_GT(Refused, 0);
+}
+
 }  // namespace
 }  // namespace orn
