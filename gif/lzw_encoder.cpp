@@ -13,7 +13,11 @@ namespace orn {
 
 namespace {
 
-constexpr uint32_t kSlotCount = 17777;
+// Open-addressing table of (prefix, pixel) -> code. At most 4094 - 257 entries live at a time,
+// so 8192 slots keep it under half full and small enough for the first-level cache.
+constexpr uint32_t kSlotBits = 13;
+constexpr uint32_t kSlotCount = 1u << kSlotBits;
+constexpr uint32_t kSlotMask = kSlotCount - 1;
 constexpr uint32_t kLastCode = 4094;  // the table is reset once this code has been assigned
 
 // A slot holds (prefix << 8 | pixel) << 12 | code, or 0 when empty. Assigned codes are always
@@ -31,69 +35,136 @@ class TEncoder {
     FInitWidth = Bits == 1 ? 3 : Bits + 1;
     FClear = 1u << (FInitWidth - 1);
     FEnd = FClear + 1;
-    ResetTable();
+    ResetTable(FLastAssigned, FWidth, FThreshold);
     FStream.WriteByte(static_cast<uint8_t>(FInitWidth - 1));
-    Put(FClear);
+    TState S = Load();
+    Put(S, FClear);
+    Store(S);
   }
 
-  void Pixel(uint32_t D) {
-    ++FRun;
-    if (FRun == 1) {
-      FPrefix = D;
-      FHash = 301 * D + 903;
-      return;
-    }
-    FHash = ((D + FRun + 4) * FHash) % kSlotCount;
-    const uint32_t Key = (FPrefix << 8) | D;
-    uint32_t Index = FHash;
-    uint32_t Slot;
-    while ((Slot = FSlots[Index]) != 0) {
-      if (SlotKey(Slot) == Key) {
-        FPrefix = SlotCode(Slot);
-        return;
+  // Encodes Count pixel values. The state lives in locals for the length of a row so that
+  // the byte stores of the packer cannot force it back to memory on every pixel.
+  void Row(const uint8_t* Pixels, int32_t Count) {
+    uint32_t* const Slots = FSlots.get();
+    TState S = Load();
+    for (int32_t X = 0; X < Count; ++X) {
+      const uint32_t D = Pixels[X];
+      ++S.Run;
+      if (S.Run == 1) {
+        S.Prefix = D;
+        continue;
       }
-      if (++Index == kSlotCount) Index = 0;
+      const uint32_t Key = (S.Prefix << 8) | D;
+      uint32_t Index = (Key * 0x9E3779B1u) >> (32 - kSlotBits);
+      uint32_t Slot;
+      bool Found = false;
+      while ((Slot = Slots[Index]) != 0) {
+        if (SlotKey(Slot) == Key) {
+          Found = true;
+          break;
+        }
+        Index = (Index + 1) & kSlotMask;
+      }
+      if (Found) {
+        S.Prefix = SlotCode(Slot);
+        continue;
+      }
+      Put(S, S.Prefix);
+      const uint32_t Code = ++S.Last;
+      Slots[Index] = (Key << 12) | Code;
+      S.Prefix = D;
+      S.Run = 1;
+      if (Code >= S.Threshold) {
+        S.Threshold <<= 1;
+        ++S.Width;
+      } else if (Code >= kLastCode) {
+        Put(S, S.Prefix);
+        Put(S, FClear);
+        S.Run = 0;
+        ResetTable(S.Last, S.Width, S.Threshold);
+      }
     }
-    Put(FPrefix);
-    const uint32_t Code = ++FLastAssigned;
-    FSlots[Index] = (Key << 12) | Code;
-    FPrefix = D;
-    FHash = 301 * D + 903;
-    FRun = 1;
-    if (Code >= FThreshold) {
-      FThreshold <<= 1;
-      ++FPacker.CodeWidth;
-    } else if (Code >= kLastCode) {
-      Put(FPrefix);
-      Put(FClear);
-      FRun = 0;
-      ResetTable();
-    }
+    Store(S);
   }
 
   void Finish() {
-    if (FRun > 0) Put(FPrefix);
-    Put(FEnd);
-    FinishCodes(FPacker, FStream);
+    TState S = Load();
+    if (S.Run > 0) Put(S, S.Prefix);
+    Put(S, FEnd);
+    Store(S);
+    TCodePacker P;
+    P.Acc = static_cast<uint32_t>(FAcc);
+    P.AccBits = FAccBits;
+    P.BlockLen = FBlockLen;
+    std::memcpy(P.Block + 1, FBlock, static_cast<size_t>(FBlockLen));
+    FinishCodes(P, FStream);
   }
 
  private:
-  void ResetTable() {
-    std::memset(FSlots.get(), 0, kSlotCount * sizeof(uint32_t));
-    FLastAssigned = FEnd;
-    FPacker.CodeWidth = FInitWidth;
-    FThreshold = 1u << FInitWidth;
+  struct TState {
+    uint32_t Prefix, Last, Threshold;
+    uint16_t Run;  // pixels in the pending string; 0 when none is pending
+    int Width;
+    uint64_t Acc;
+    int AccBits;
+    int BlockLen;
+  };
+
+  TState Load() const {
+    return {FPrefix, FLastAssigned, FThreshold, FRun, FWidth, FAcc, FAccBits, FBlockLen};
+  }
+  void Store(const TState& S) {
+    FPrefix = S.Prefix;
+    FLastAssigned = S.Last;
+    FThreshold = S.Threshold;
+    FRun = S.Run;
+    FWidth = S.Width;
+    FAcc = S.Acc;
+    FAccBits = S.AccBits;
+    FBlockLen = S.BlockLen;
   }
 
-  void Put(uint32_t Code) { PutCode(FPacker, FStream, Code); }
+  void ResetTable(uint32_t& Last, int& Width, uint32_t& Threshold) {
+    std::memset(FSlots.get(), 0, kSlotCount * sizeof(uint32_t));
+    Last = FEnd;
+    Width = FInitWidth;
+    Threshold = 1u << FInitWidth;
+  }
+
+  // Appends a code, least significant bit first; every 255 complete bytes leave as one
+  // sub-block.
+  void Put(TState& S, uint32_t Code) {
+    S.Acc |= static_cast<uint64_t>(Code) << S.AccBits;
+    S.AccBits += S.Width;
+    while (S.AccBits >= 8) {
+      FBlock[S.BlockLen++] = static_cast<uint8_t>(S.Acc);
+      S.Acc >>= 8;
+      S.AccBits -= 8;
+      if (S.BlockLen == 255) {
+        WriteFullBlock();
+        S.BlockLen = 0;
+      }
+    }
+  }
+
+  void WriteFullBlock() {
+    uint8_t Out[256];
+    Out[0] = 255;
+    std::memcpy(Out + 1, FBlock, 255);
+    FStream.WriteBuffer(Out, 256);
+  }
 
   TStream& FStream;
   std::unique_ptr<uint32_t[]> FSlots;
-  TCodePacker FPacker;
   int FInitWidth = 0;
-  uint32_t FClear = 0, FEnd = 0, FLastAssigned = 0, FThreshold = 0;
-  uint32_t FPrefix = 0, FHash = 0;
-  uint16_t FRun = 0;  // pixels in the pending string; 0 when none is pending
+  uint32_t FClear = 0, FEnd = 0;
+  uint32_t FPrefix = 0, FLastAssigned = 0, FThreshold = 0;
+  uint16_t FRun = 0;
+  int FWidth = 0;
+  uint64_t FAcc = 0;
+  int FAccBits = 0;
+  int FBlockLen = 0;
+  uint8_t FBlock[255] = {};
 };
 
 int64_t RowStride(int64_t Width, int Bits) {
@@ -150,16 +221,20 @@ void EncodeImageData(TStream& Stream, const TEncodeHeader& Header, const uint8_t
     TEncoder Encoder(Stream, Depth);
     const int32_t W = Header.Width;
     const int32_t H = Header.Height;
+    std::vector<uint8_t> Unpacked(Depth == 8 ? 0 : static_cast<size_t>(W));
     for (int32_t Done = 0; Done < H; ++Done) {
       // The last stored row is the top row of the picture.
       const uint8_t* Row = Bits + static_cast<int64_t>(H - 1 - Done) * Stride;
       if (Depth == 8) {
-        for (int32_t X = 0; X < W; ++X) Encoder.Pixel(Row[X]);
-      } else if (Depth == 4) {
-        for (int32_t X = 0; X < W; ++X)
-          Encoder.Pixel((X & 1) ? (Row[X >> 1] & 0x0F) : (Row[X >> 1] >> 4));
+        Encoder.Row(Row, W);
       } else {
-        for (int32_t X = 0; X < W; ++X) Encoder.Pixel((Row[X >> 3] >> (7 - (X & 7))) & 1);
+        if (Depth == 4) {
+          for (int32_t X = 0; X < W; ++X)
+            Unpacked[X] = (X & 1) ? (Row[X >> 1] & 0x0F) : (Row[X >> 1] >> 4);
+        } else {
+          for (int32_t X = 0; X < W; ++X) Unpacked[X] = (Row[X >> 3] >> (7 - (X & 7))) & 1;
+        }
+        Encoder.Row(Unpacked.data(), W);
       }
       if (Progress) {
         const double Percent = static_cast<double>(Done + 1) / H * 100.0;
