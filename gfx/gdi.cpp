@@ -131,7 +131,8 @@ bool ClipAllows(HDC Dc, int X, int Y) {
 // Turns source pixels into destination values following the monochrome rules.
 class TConverter {
  public:
-  TConverter(HDC Dest, HDC Src) : FDest(*Dest->Bitmap), FSrc(*Src->Bitmap) {
+  TConverter(HDC Dest, HDC Src, const TGdiBitmap& SrcBitmap)
+      : FDest(*Dest->Bitmap), FSrc(SrcBitmap) {
     FDestMono = FDest.Dib.BitCount == 1;
     FSrcMono = FSrc.Dib.BitCount == 1;
     FSrcBk = Resolve(Src, Src->State.BkColor);
@@ -220,9 +221,13 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
   uint32_t Pattern = SolidValue(*Dest->Bitmap, Resolve(Dest, Dest->State.BrushColor));
   int Mode = Dest->State.StretchMode;
   bool Combine = UsesSource && (SW > W || SH > H) && (Mode == BLACKONWHITE || Mode == WHITEONBLACK);
+  // A copy within one bitmap reads from a snapshot, so overlapping areas come out right.
+  std::optional<TGdiBitmap> Snapshot;
+  if (UsesSource && Src->Bitmap == Dest->Bitmap) Snapshot = *Src->Bitmap;
+  const TGdiBitmap* SB = Snapshot ? &*Snapshot : (UsesSource ? Src->Bitmap : nullptr);
   std::optional<TConverter> Conv;
-  if (UsesSource) Conv.emplace(Dest, Src);
-  const TDib* SD = UsesSource ? &Src->Bitmap->Dib : nullptr;
+  if (UsesSource) Conv.emplace(Dest, Src, *SB);
+  const TDib* SD = UsesSource ? &SB->Dib : nullptr;
 
   auto SourceValue = [&](int64_t I, int64_t J, uint32_t& Out) -> bool {
     if (FlipX) I = W - 1 - I;

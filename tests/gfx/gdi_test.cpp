@@ -300,3 +300,25 @@ TEST(BlockTransfer, PlainCopyHonoursClipOriginsAndSourceEdges) {
 
 }  // namespace
 }  // namespace orn
+
+namespace orn {
+namespace {
+
+TEST(BlockTransfer, OverlappingCopyWithinOneBitmap) {
+  for (int Bits : {8, 32}) {  // pixel by pixel, and by row spans
+    SCOPED_TRACE(Bits);
+    TDib D(4, 1, Bits);
+    if (Bits == 8)
+      for (int I = 0; I < 4; ++I)
+        D.Colors[static_cast<size_t>(I)] = TRGBQuad{0, 0, static_cast<uint8_t>(60 * I + 10), 0};
+    for (int X = 0; X < 4; ++X)
+      D.SetRaw(X, 0, Bits == 8 ? X : RGB(static_cast<uint8_t>(60 * X + 10), 0, 0));
+    test::TSurface S(CreateDIBSection(D));
+    ASSERT_TRUE(BitBlt(S.Dc, 1, 0, 3, 1, S.Dc, 0, 0, SRCCOPY));  // shift right by one
+    EXPECT_EQ(S.Pixels(),
+              (std::vector<TColor>{RGB(10, 0, 0), RGB(10, 0, 0), RGB(70, 0, 0), RGB(130, 0, 0)}));
+  }
+}
+
+}  // namespace
+}  // namespace orn
