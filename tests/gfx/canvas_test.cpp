@@ -241,3 +241,35 @@ TEST(BitmapClipboard, SavesBmpBytesAndLoadsThemBack) {
 
 }  // namespace
 }  // namespace orn
+
+namespace orn {
+namespace {
+
+TEST(GraphicNotifications, SettingsRaiseOneChangeEachAndOnlyWhenTheyChange) {
+  TBitmap B;
+  int Changes = 0;
+  B.OnChange = [&](TObject* Sender) {
+    EXPECT_EQ(Sender, &B);
+    ++Changes;
+  };
+  B.SetTransparent(true);
+  B.SetTransparent(true);
+  EXPECT_EQ(Changes, 1);
+  EXPECT_TRUE(B.Modified());
+  B.SetModified(false);
+  EXPECT_EQ(Changes, 1);
+  EXPECT_FALSE(B.Modified());
+  B.SetTransparentColor(clRed);
+  B.SetTransparentColor(clRed);
+  EXPECT_EQ(Changes, 2);
+  B.SetSize(1, 1);
+  EXPECT_EQ(Changes, 3);
+  B.SetModified(true);
+  EXPECT_EQ(Changes, 4);
+  B.SetPalette(CreatePalette({{1, 2, 3, 0}}));  // the bitmap owns it from here
+  EXPECT_EQ(Changes, 5);
+  EXPECT_TRUE(B.PaletteModified());
+}
+
+}  // namespace
+}  // namespace orn
