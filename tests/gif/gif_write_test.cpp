@@ -571,3 +571,50 @@ TEST(GIFWrite, WriteSubBlocksAndExtensions) {
   WantE.push_back(0);                // terminator
   EXPECT_EQ(E.Bytes(), WantE);
 }
+
+TEST(GIFWrite, MonochromeDeviceBitmapKeepsItsPixels) {
+  auto B = std::make_unique<TBitmap>();
+  B->SetSize(5, 3);
+  for (int Y = 0; Y < 3; ++Y)
+    for (int X = 0; X < 5; ++X) B->Canvas().SetPixels(X, Y, (X + Y) % 2 ? clWhite : clBlack);
+  B->SetMonochrome(true);
+  TGIFImage I;
+  I.AppendFrame(B.get());
+  const std::vector<uint8_t> Bytes = Save(I);
+  const TParsedGIF P = ParseGIF(Bytes);
+  ASSERT_EQ(P.Error, "");
+  // A device bitmap goes through colour reduction like any non-indexed picture.
+  EXPECT_EQ(P.Images()[0].Data[0], B->PixelFormat() == TPixelFormat::pf1bit ? 2 : 8);
+  ExpectPixels(*Load(Bytes)->Frames(0), 5, 3,
+               [](int X, int Y) { return (X + Y) % 2 ? clWhite : clBlack; });
+}
+
+TEST(GIFWrite, OtherFailuresWhileEncodingLeaveNoHalfWrittenData) {
+  auto A = Bitmap24(5, 4, Pattern);
+  TGIFImage I;
+  I.AppendFrame(A.get());
+  I.Frames(0)->SetDelayMs(70);
+  bool Fail = true;
+  I.OnProgress = [&](TObject*, TProgressStage S, uint8_t, bool, const TRect&, const std::string&) {
+    if (Fail && S == TProgressStage::psRunning) throw EInvalidGraphic("handler failed");
+  };
+  EXPECT_THROW(Save(I), EInvalidGraphic);
+  TGIFFrame& F = *I.Frames(0);
+  EXPECT_FALSE(F.Item()->FCodeStream);  // not taken for encoded data later
+  EXPECT_EQ(F.DelayMs(), 70);           // the frame is otherwise untouched
+  Fail = false;
+  const std::vector<uint8_t> Bytes = Save(I);
+  ExpectPixels(*Load(Bytes)->Frames(0), 5, 4, Pattern);
+  EXPECT_EQ(Load(Bytes)->Frames(0)->DelayMs(), 70);
+}
+
+TEST(GIFWrite, FramesAddedWithoutAppendFrameStillGetAVersion) {
+  TGIFImage I;
+  auto A = Bitmap24(2, 2, Pattern);
+  I.FFrames.push_back(std::make_unique<TGIFFrame>(&I));
+  I.FFrames.back()->Assign(A.get());
+  ASSERT_EQ(I.Revision(), TGIFRevision::grNone);
+  const TParsedGIF P = ParseGIF(Save(I));
+  EXPECT_EQ(P.Error, "");
+  EXPECT_EQ(P.Signature, "GIF87a");
+}
