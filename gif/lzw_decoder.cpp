@@ -1,6 +1,7 @@
 #include "gif/lzw_decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -70,20 +71,39 @@ struct TDecodeRun {
   }
 
   // Packs the first Count pixels of Scratch into Row (leftmost pixel in the high bits).
-  void PackLine(int Count) {
-    const uint8_t* S = Scratch.data();
-    if (Depth == 4) {
+  void PackLine(int Count) { PackPixels(Scratch.data(), Row, Count); }
+
+  void PackPixels(const uint8_t* S, uint8_t* Dest, int Count) const {
+    if (Depth == 8) {
+      std::memcpy(Dest, S, static_cast<size_t>(Count));
+    } else if (Depth == 4) {
       int I = 0;
-      for (; I + 1 < Count; I += 2) Row[I >> 1] = static_cast<uint8_t>((S[I] << 4) | S[I + 1]);
-      if (I < Count) Row[I >> 1] = static_cast<uint8_t>(S[I] << 4);
+      for (; I + 1 < Count; I += 2) Dest[I >> 1] = static_cast<uint8_t>((S[I] << 4) | S[I + 1]);
+      if (I < Count) Dest[I >> 1] = static_cast<uint8_t>(S[I] << 4);
     } else {
       for (int I = 0; I < Count; I += 8) {
         const int N = std::min(8, Count - I);
         uint8_t B = 0;
         for (int J = 0; J < N; ++J) B |= static_cast<uint8_t>(S[I + J] << (7 - J));
-        Row[I >> 3] = B;
+        Dest[I >> 3] = B;
       }
     }
+  }
+
+  // Places Produced pixels, decoded in stream order into Linear, into the rows: row by row in
+  // interlaced or plain order, bottom-up. Leaves Y at the first row not completely filled.
+  void DistributeRows(const uint8_t* Linear, int64_t Produced) {
+    const int64_t Full = Produced / W;
+    const int Part = static_cast<int>(Produced % W);
+    int RowY = 0, RowPass = 0;
+    for (int64_t K = 0; K < Full && RowY < H; ++K) {
+      PackPixels(Linear + K * W, Rows + static_cast<int64_t>(H - 1 - RowY) * Stride, W);
+      RowY = Interlaced ? NextInterlacedRow(RowY, H, RowPass) : RowY + 1;
+    }
+    if (Part > 0 && RowY < H)
+      PackPixels(Linear + Full * W, Rows + static_cast<int64_t>(H - 1 - RowY) * Stride, Part);
+    Y = RowY;
+    X = Part;
   }
 
   void AdvanceRow() {
@@ -123,21 +143,103 @@ struct TDecodeRun {
   }
 };
 
-template <bool kProgress>
-uint32_t DecodeCodes(TDecodeRun& R, int CodeSize, int PixelMask, bool Lenient, bool& DataCorrupt,
-                     const TDecodeProgress* Progress) {
-  std::unique_ptr<uint16_t[]> Prefix(new uint16_t[kTableSize]());
-  std::unique_ptr<uint8_t[]> Suffix(new uint8_t[kTableSize]());
+// Reads codes the way the data are laid out: sub-blocks are appended to a small window only
+// when the next code needs their bits, so the stream position (and the progress percentage)
+// advances one sub-block at a time.
+class TWindowReader {
+ public:
+  explicit TWindowReader(TDecodeRun& R) : FData(R.Data), FEnd(R.End), FPos(R.Pos) {}
+
+  uint32_t Next(uint32_t Width, uint32_t Mask) {
+    while (FBitIndex + Width > FBitCount && FPos < FEnd) {
+      // Keep the unused bytes (at most 3), then append the next sub-block.
+      const uint32_t K = FBitIndex >> 3;
+      FWindow[0] = FWindow[K];
+      FWindow[1] = FWindow[K + 1];
+      FWindow[2] = FWindow[K + 2];
+      FBitIndex &= 7;
+      FBitCount -= 8 * K;
+      const uint32_t N = FData[FPos++];
+      if (N > 0) {
+        const int64_t Avail = std::min<int64_t>(N, FEnd - FPos);
+        std::memcpy(FWindow + (FBitCount >> 3), FData + FPos, static_cast<size_t>(Avail));
+        FPos += Avail;
+        FBitCount += 8 * static_cast<uint32_t>(Avail);
+      }
+    }
+    if (FBitIndex + Width > FBitCount) return kEndOfData;
+    const uint32_t K = FBitIndex >> 3;
+    uint32_t V = static_cast<uint32_t>(FWindow[K]) | (static_cast<uint32_t>(FWindow[K + 1]) << 8) |
+                 (static_cast<uint32_t>(FWindow[K + 2]) << 16);
+    V >>= (FBitIndex & 7);
+    FBitIndex += Width;
+    return V & Mask;
+  }
+  int64_t Position() const { return FPos; }
+
+ private:
+  const uint8_t* FData;
+  int64_t FEnd;
+  int64_t FPos;
+  uint32_t FBitIndex = 0;
+  uint32_t FBitCount = 0;
+  uint8_t FWindow[kWindowSize] = {};
+};
+
+// Reads the same codes from all sub-blocks gathered into one buffer first: one 64-bit load per
+// code. Used when nobody follows the progress.
+class TGatheredReader {
+ public:
+  explicit TGatheredReader(TDecodeRun& R) {
+    FBytes.reserve(static_cast<size_t>(R.End - R.Pos) + 8);
+    int64_t Pos = R.Pos;
+    while (Pos < R.End) {
+      const int64_t Size = R.Data[Pos];
+      ++Pos;
+      const int64_t N = std::min<int64_t>(Size, R.End - Pos);
+      FBytes.insert(FBytes.end(), R.Data + Pos, R.Data + Pos + N);
+      Pos += N;
+    }
+    FEndPos = Pos;
+    FTotalBits = static_cast<uint64_t>(FBytes.size()) * 8;
+    FBytes.resize(FBytes.size() + 8, 0);  // room for the last 64-bit load
+  }
+
+  uint32_t Next(uint32_t Width, uint32_t Mask) {
+    if (FBitPos + Width > FTotalBits) return kEndOfData;
+    uint64_t V;
+    std::memcpy(&V, FBytes.data() + (FBitPos >> 3), sizeof V);
+    V = LittleEndian(V) >> (FBitPos & 7);
+    FBitPos += Width;
+    return static_cast<uint32_t>(V) & Mask;
+  }
+  int64_t Position() const { return FEndPos; }
+
+ private:
+  static uint64_t LittleEndian(uint64_t V) {
+    if constexpr (std::endian::native == std::endian::little) return V;
+    uint64_t R = 0;
+    for (int I = 0; I < 8; ++I) R |= ((V >> (8 * I)) & 0xFF) << (8 * (7 - I));
+    return R;
+  }
+  std::vector<uint8_t> FBytes;
+  uint64_t FBitPos = 0;
+  uint64_t FTotalBits = 0;
+  int64_t FEndPos = 0;
+};
+
+template <class TReader, bool kProgress>
+uint32_t DecodeCodes(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Lenient,
+                     bool& DataCorrupt, const TDecodeProgress* Progress) {
+  // Each entry: prefix code in the low 16 bits, last pixel in bits 16..23. Entries never
+  // written in this call read as prefix 0 and pixel 0.
+  std::unique_ptr<uint32_t[]> Table(new uint32_t[kTableSize]());
   // Length of each code's string when it is known to be a well-formed chain of this clear
   // cycle (every link points to a smaller code); 0 when the chain must be unwound with checks.
   std::unique_ptr<uint16_t[]> Len(new uint16_t[kTableSize]());
   std::unique_ptr<uint8_t[]> Stack(new uint8_t[kStackSize]());
-  uint8_t Window[kWindowSize] = {};
+  TReader Reader(R);
 
-  const uint8_t* const Data = R.Data;
-  const int64_t End = R.End;
-  int64_t Pos = R.Pos;
-  uint32_t BitIndex = 0, BitCount = 0;
   const uint32_t InitWidth = static_cast<uint32_t>(CodeSize) + 1;
   uint32_t Width = InitWidth;
   uint32_t Limit = 1u << Width;
@@ -149,72 +251,65 @@ uint32_t DecodeCodes(TDecodeRun& R, int CodeSize, int PixelMask, bool Lenient, b
   uint32_t OldCode = 0;
   uint32_t FirstChar = 0;
   bool TableFull = false;
-
-  auto NextCode = [&]() -> uint32_t {
-    while (BitIndex + Width > BitCount && Pos < End) {
-      // Keep the unused bytes (at most 3), then append the next sub-block.
-      const uint32_t K = BitIndex >> 3;
-      Window[0] = Window[K];
-      Window[1] = Window[K + 1];
-      Window[2] = Window[K + 2];
-      BitIndex &= 7;
-      BitCount -= 8 * K;
-      const uint32_t N = Data[Pos++];
-      if (N > 0) {
-        const int64_t Avail = std::min<int64_t>(N, End - Pos);
-        std::memcpy(Window + (BitCount >> 3), Data + Pos, static_cast<size_t>(Avail));
-        Pos += Avail;
-        BitCount += 8 * static_cast<uint32_t>(Avail);
-      }
-    }
-    if (BitIndex + Width > BitCount) return kEndOfData;
-    const uint32_t K = BitIndex >> 3;
-    uint32_t V = static_cast<uint32_t>(Window[K]) | (static_cast<uint32_t>(Window[K + 1]) << 8) |
-                 (static_cast<uint32_t>(Window[K + 2]) << 16);
-    V >>= (BitIndex & 7);
-    BitIndex += Width;
-    return V & Mask;
-  };
-  auto LenOf = [&](uint32_t C) -> uint32_t {
-    if (C < ClearCode) return 1;
-    if (C >= FirstFree && C < FreeCode) return Len[C];
-    return 0;
+  uint32_t* const Entries = Table.get();
+  uint16_t* const Lens = Len.get();
+  for (uint32_t C = 0; C < ClearCode; ++C) Lens[C] = 1;
+  // The output position lives in locals while strings are written (byte stores could
+  // otherwise alias it); R is brought up to date around every call into it.
+  int X = R.X;
+  uint8_t* Line = R.Line;
+  const int W = R.W;
+  bool RowsLeft = R.Y < R.H;
+  bool Corrupt = DataCorrupt;
+  auto Reload = [&] {
+    X = R.X;
+    Line = R.Line;
+    RowsLeft = R.Y < R.H;
   };
 
-  uint32_t Code = NextCode();
-  while (Code != EndCode && Code != kEndOfData && R.Y < R.H) {
+  uint32_t Code = Reader.Next(Width, Mask);
+  while (Code != EndCode && Code != kEndOfData && RowsLeft) {
     if (Code == ClearCode) {
       Width = InitWidth;
       Limit = 1u << Width;
       Mask = Limit - 1;
+      // Entries of the last cycle keep their values but are no longer known chains.
+      std::fill(Lens + FirstFree, Lens + std::max(FreeCode, FirstFree), uint16_t{0});
       FreeCode = FirstFree;
-      Code = NextCode();
+      Code = Reader.Next(Width, Mask);
       OldCode = Code;
       if (Code == kEndOfData) break;
       // The code after a clear is taken as a literal pixel whatever its value.
       FirstChar = Code & PixelMask;
+      R.X = X;
       R.PutPixel(static_cast<uint8_t>(FirstChar));
+      Reload();
       TableFull = false;
     } else {
       // After a clamped code size nothing but the pixels that follow clear codes is trusted.
-      if (DataCorrupt) break;
+      if (Corrupt) break;
       const uint32_t InCode = Code;
       const bool Undefined = Code >= FreeCode;
       uint32_t Cur = Undefined ? OldCode : Code;
-      uint32_t L = LenOf(Cur);
+      uint32_t L = Lens[Cur];
       if (L != 0 && Undefined) ++L;
-      if (L != 0 && R.X + static_cast<int64_t>(L) <= R.W) {
+      if (L != 0 && X + static_cast<int64_t>(L) <= W) {
         // Well-formed string that fits the current row: write it back to front in place.
-        uint8_t* P = R.Line + R.X + L - 1;
+        uint8_t* P = Line + X + L - 1;
         if (Undefined) *P-- = static_cast<uint8_t>(FirstChar);
         while (Cur >= ClearCode) {
-          *P-- = Suffix[Cur];
-          Cur = Prefix[Cur];
+          const uint32_t E = Entries[Cur];
+          *P-- = static_cast<uint8_t>(E >> 16);
+          Cur = E & 0xFFFF;
         }
         FirstChar = Cur & PixelMask;
         *P = static_cast<uint8_t>(FirstChar);
-        R.X += static_cast<int>(L);
-        if (R.X == R.W) R.AdvanceRow();
+        X += static_cast<int>(L);
+        if (X == W) {
+          R.X = X;
+          R.AdvanceRow();
+          Reload();
+        }
       } else {
         int Sp = 0;
         if (Undefined) Stack[Sp++] = static_cast<uint8_t>(FirstChar);
@@ -225,22 +320,24 @@ uint32_t DecodeCodes(TDecodeRun& R, int CodeSize, int PixelMask, bool Lenient, b
             Runaway = true;
             break;
           }
-          Stack[Sp++] = Suffix[Cur];
-          Cur = Prefix[Cur];
+          const uint32_t E = Entries[Cur];
+          Stack[Sp++] = static_cast<uint8_t>(E >> 16);
+          Cur = E & 0xFFFF;
         }
         if (Runaway) {
-          DataCorrupt = true;
+          Corrupt = true;
           break;
         }
         FirstChar = Cur & PixelMask;
         Stack[Sp++] = static_cast<uint8_t>(FirstChar);
+        R.X = X;
         R.EmitStack(Stack.get(), Sp);
+        Reload();
       }
       if (!TableFull) {
-        const uint32_t OldLen = LenOf(OldCode);
-        Prefix[FreeCode] = static_cast<uint16_t>(OldCode);
-        Suffix[FreeCode] = static_cast<uint8_t>(FirstChar);
-        Len[FreeCode] = static_cast<uint16_t>(OldLen != 0 && OldCode < FreeCode ? OldLen + 1 : 0);
+        const uint32_t OldLen = OldCode < FreeCode ? Lens[OldCode] : 0;
+        Entries[FreeCode] = OldCode | (FirstChar << 16);
+        Lens[FreeCode] = static_cast<uint16_t>(OldLen != 0 ? OldLen + 1 : 0);
         ++FreeCode;
         if (FreeCode >= Limit) {
           if (Width < 12) {
@@ -254,13 +351,155 @@ uint32_t DecodeCodes(TDecodeRun& R, int CodeSize, int PixelMask, bool Lenient, b
       }
       OldCode = InCode;
     }
-    Code = NextCode();
+    Code = Reader.Next(Width, Mask);
     if constexpr (kProgress) {
-      R.Pos = Pos;
+      R.Pos = Reader.Position();
       if (R.StreamSize > 0) (*Progress)(TDecodeStage::dsRunning, R.Percent(), std::string());
     }
   }
-  R.Pos = Pos;
+  R.X = X;
+  DataCorrupt = Corrupt;
+  R.Pos = Reader.Position();
+  return Code;
+}
+
+// Decodes into one buffer in stream order. Every well-formed string is a run of pixels
+// already written (the string of a new code starts where the previous code's string was put),
+// so such codes are copied from there instead of following their prefix chains. Codes whose
+// chains are not known to be well formed (damaged data) are unwound through the table with
+// the stack checks, exactly as the row-by-row decoder does.
+uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Lenient,
+                      bool& DataCorrupt) {
+  constexpr int64_t kPad = 32;  // slack for copies done in 16-byte steps
+  const int64_t Total = static_cast<int64_t>(R.W) * R.H;
+  std::unique_ptr<uint8_t[]> Buffer(new uint8_t[static_cast<size_t>(Total + kPad)]());
+  uint8_t* const O = Buffer.get();
+  std::unique_ptr<uint32_t[]> Table(new uint32_t[kTableSize]());  // prefix | pixel << 16
+  std::unique_ptr<uint16_t[]> Len(new uint16_t[kTableSize]());
+  std::unique_ptr<uint32_t[]> Offset(new uint32_t[kTableSize]());
+  std::unique_ptr<uint8_t[]> Stack(new uint8_t[kStackSize]());
+  uint32_t* const Entries = Table.get();
+  uint16_t* const Lens = Len.get();
+  uint32_t* const Offs = Offset.get();
+  TGatheredReader Reader(R);
+
+  const uint32_t InitWidth = static_cast<uint32_t>(CodeSize) + 1;
+  uint32_t Width = InitWidth;
+  uint32_t Limit = 1u << Width;
+  uint32_t Mask = Limit - 1;
+  const uint32_t ClearCode = 1u << CodeSize;
+  const uint32_t EndCode = ClearCode + 1;
+  const uint32_t FirstFree = ClearCode + 2;
+  uint32_t FreeCode = FirstFree;
+  uint32_t OldCode = 0;
+  uint32_t FirstChar = 0;
+  bool TableFull = false;
+  bool Corrupt = DataCorrupt;
+  for (uint32_t C = 0; C < ClearCode; ++C) Lens[C] = 1;
+  int64_t Pos = 0;
+  int64_t PrevPos = 0;
+  bool PrevKnown = false;  // the previous code's pixels at PrevPos are exactly its string
+
+  auto Copy = [O](int64_t From, int64_t To, int64_t Count) {
+    if (To - From >= 16) {
+      for (int64_t I = 0; I < Count; I += 16) std::memcpy(O + To + I, O + From + I, 16);
+    } else {
+      for (int64_t I = 0; I < Count; ++I) O[To + I] = O[From + I];
+    }
+  };
+
+  uint32_t Code = Reader.Next(Width, Mask);
+  while (Code != EndCode && Code != kEndOfData && Pos < Total) {
+    if (Code == ClearCode) {
+      Width = InitWidth;
+      Limit = 1u << Width;
+      Mask = Limit - 1;
+      std::fill(Lens + FirstFree, Lens + std::max(FreeCode, FirstFree), uint16_t{0});
+      FreeCode = FirstFree;
+      Code = Reader.Next(Width, Mask);
+      OldCode = Code;
+      if (Code == kEndOfData) break;
+      // The code after a clear is taken as a literal pixel whatever its value.
+      FirstChar = Code & PixelMask;
+      O[Pos] = static_cast<uint8_t>(FirstChar);
+      PrevPos = Pos++;
+      PrevKnown = Code < ClearCode;
+      TableFull = false;
+    } else {
+      if (Corrupt) break;
+      const uint32_t InCode = Code;
+      int64_t L = 0;
+      bool Known = true;
+      if (Code < ClearCode) {
+        FirstChar = Code & PixelMask;
+        O[Pos] = static_cast<uint8_t>(FirstChar);
+        L = 1;
+      } else if (Code < FreeCode && Lens[Code] != 0 && Pos + Lens[Code] <= Total) {
+        L = Lens[Code];
+        Copy(Offs[Code], Pos, L);
+        FirstChar = O[Pos];
+      } else if (Code >= FreeCode && PrevKnown && OldCode < FreeCode && Lens[OldCode] != 0 &&
+                 Pos + Lens[OldCode] + 1 <= Total) {
+        // Not yet defined: the previous string and its own first pixel.
+        const int64_t Prev = Lens[OldCode];
+        Copy(PrevPos, Pos, Prev);
+        O[Pos + Prev] = static_cast<uint8_t>(FirstChar);
+        L = Prev + 1;
+        FirstChar = O[Pos];
+      } else {
+        Known = false;
+        int Sp = 0;
+        uint32_t Cur = Code;
+        if (Code >= FreeCode) {
+          Cur = OldCode;
+          Stack[Sp++] = static_cast<uint8_t>(FirstChar);
+        }
+        bool Runaway = false;
+        while (Cur >= ClearCode) {
+          if (Sp > kStackLimit) {
+            if (!Lenient) RaiseGIFFailure(SGIFBadData);
+            Runaway = true;
+            break;
+          }
+          const uint32_t E = Entries[Cur];
+          Stack[Sp++] = static_cast<uint8_t>(E >> 16);
+          Cur = E & 0xFFFF;
+        }
+        if (Runaway) {
+          Corrupt = true;
+          break;
+        }
+        FirstChar = Cur & PixelMask;
+        Stack[Sp++] = static_cast<uint8_t>(FirstChar);
+        L = std::min<int64_t>(Sp, Total - Pos);
+        for (int64_t I = 0; I < L; ++I) O[Pos + I] = Stack[--Sp];
+      }
+      if (!TableFull) {
+        const bool NewKnown = PrevKnown && OldCode < FreeCode && Lens[OldCode] != 0;
+        Entries[FreeCode] = OldCode | (FirstChar << 16);
+        Lens[FreeCode] = static_cast<uint16_t>(NewKnown ? Lens[OldCode] + 1 : 0);
+        Offs[FreeCode] = static_cast<uint32_t>(PrevPos);
+        ++FreeCode;
+        if (FreeCode >= Limit) {
+          if (Width < 12) {
+            ++Width;
+            Limit <<= 1;
+            Mask = Limit - 1;
+          } else {
+            TableFull = true;
+          }
+        }
+      }
+      OldCode = InCode;
+      PrevPos = Pos;
+      PrevKnown = Known;
+      Pos += L;
+    }
+    Code = Reader.Next(Width, Mask);
+  }
+  DataCorrupt = Corrupt;
+  R.Pos = Reader.Position();
+  R.DistributeRows(O, Pos);
   return Code;
 }
 
@@ -307,24 +546,30 @@ void DecodeLZW(TStream& CodeStream, int Width, int Height, int Depth, bool Inter
     }
     // Pixel values never exceed what the bitmap depth can hold.
     const int Bits = std::clamp(PixelBits, 0, Depth);
-    const int PixelMask = (1 << Bits) - 1;
+    const uint32_t PixelMask = (1u << Bits) - 1;
 
     if (R.W > 0 && R.H > 0) {
       R.Rows = Rows.data();
-      if (Depth != 8) {
-        R.Scratch.assign(static_cast<size_t>(R.W), 0);
-        R.Line = R.Scratch.data();
-      }
-      R.SelectRow();
       uint32_t Last;
-      try {
-        Last = Progress ? DecodeCodes<true>(R, CodeSize, PixelMask, Lenient, DataCorrupt, Progress)
-                        : DecodeCodes<false>(R, CodeSize, PixelMask, Lenient, DataCorrupt, nullptr);
-      } catch (...) {
+      if (!Progress) {
+        Last = DecodeLinear(R, CodeSize, PixelMask, Lenient, DataCorrupt);
+      } else {
+        // Progress is reported after every code with the stream position, so this decoder
+        // reads sub-blocks as it goes and writes each pixel where it belongs.
+        if (Depth != 8) {
+          R.Scratch.assign(static_cast<size_t>(R.W), 0);
+          R.Line = R.Scratch.data();
+        }
+        R.SelectRow();
+        try {
+          Last = DecodeCodes<TWindowReader, true>(R, CodeSize, PixelMask, Lenient, DataCorrupt,
+                                                  Progress);
+        } catch (...) {
+          R.FlushPartialRow();
+          throw;
+        }
         R.FlushPartialRow();
-        throw;
       }
-      R.FlushPartialRow();
       if (Last == kEndOfData && R.Y < R.H) RaiseGIFFailure(SGIFReadError);
     }
   } catch (const std::exception& E) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/exceptions.h"
@@ -363,4 +364,76 @@ TEST(LZWDecode, GarbageNeverCrashes) {
   }
   EXPECT_GT(Failures, 0);
   EXPECT_GT(Successes, 0);
+}
+
+// Two decoders stand behind DecodeLZW: one that follows the progress after every code and one
+// that copies known strings within its output. They must agree on every input, damaged or
+// not: pixels, damage flag and error.
+TEST(LZWDecode, ProgressAndFastDecodersAgree) {
+  const TDecodeProgress Quiet = [](TDecodeStage, int, const std::string&) {};
+  auto Run = [&](const std::vector<uint8_t>& Bytes, int W, int H, int Depth, int Bits,
+                 bool Interlaced, bool Lenient, bool WithProgress) {
+    std::string Outcome = "ok";
+    TDecoded D;
+    try {
+      D = Decode(Bytes, W, H, Depth, Bits, Interlaced, Lenient, WithProgress ? &Quiet : nullptr);
+    } catch (const Exception& E) {
+      Outcome = E.what();
+    }
+    return std::make_tuple(Outcome, D.Rows, D.Corrupt);
+  };
+  std::mt19937 Rng(99);
+  // A long well-formed stream with repeats (flat areas make long strings), then damaged
+  // copies of it, then random codes of every width.
+  std::vector<int> Pixels;
+  for (int I = 0; I < 6000; ++I) Pixels.push_back((I / 37 + (I % 300 < 150 ? 0 : I % 5)) & 15);
+  TBitPacker Base;
+  Base.Put(16, 5);
+  int Free = 18, Width = 5;
+  for (size_t I = 0; I < Pixels.size(); ++I) {
+    Base.Put(Pixels[I], Width);
+    if (I > 0 && Free < 4096 && ++Free == (1 << Width) && Width < 12) ++Width;
+  }
+  const std::vector<uint8_t> Good = Frame(4, Base.Finish());
+  int Compared = 0, Damaged = 0;
+  for (int Round = 0; Round < 1500; ++Round) {
+    std::vector<uint8_t> Bytes;
+    if (Round % 3 == 0) {
+      Bytes = Good;
+      for (int K = 0; K < 1 + static_cast<int>(Rng() % 6); ++K)
+        Bytes[1 + Rng() % (Bytes.size() - 1)] = static_cast<uint8_t>(Rng());
+    } else {
+      const int CodeSize = 2 + Rng() % 8;
+      TBitPacker P;
+      int W = CodeSize + 1;
+      for (int K = 0; K < 50 + static_cast<int>(Rng() % 2000); ++K) {
+        const uint32_t Code = Rng() % 4 == 0 ? (1u << CodeSize) : Rng() % (1u << W);
+        P.Put(Code, W);
+        if (Rng() % 40 == 0 && W < 12) ++W;
+      }
+      Bytes = Frame(CodeSize, P.Finish(), true, 1 + Rng() % 255);
+    }
+    const int Depth = Round % 4 == 0 ? 4 : (Round % 7 == 0 ? 1 : 8);
+    const int Bits = Depth == 1 ? 1 : (Depth == 4 ? 4 : 1 + Rng() % 8);
+    const int W = 1 + Rng() % 120, H = 1 + Rng() % 90;
+    const bool Interlaced = Rng() % 3 == 0, Lenient = Rng() % 2 == 0;
+    const auto Fast = Run(Bytes, W, H, Depth, Bits, Interlaced, Lenient, false);
+    const auto Slow = Run(Bytes, W, H, Depth, Bits, Interlaced, Lenient, true);
+    ASSERT_EQ(std::get<0>(Fast), std::get<0>(Slow)) << Round;
+    ASSERT_EQ(std::get<1>(Fast), std::get<1>(Slow)) << Round;
+    ASSERT_EQ(std::get<2>(Fast), std::get<2>(Slow)) << Round;
+    ++Compared;
+    Damaged += std::get<2>(Fast) || std::get<0>(Fast) != "ok";
+  }
+  EXPECT_EQ(Compared, 1500);
+  EXPECT_GT(Damaged, 0);
+  // The good stream itself decodes completely, both ways.
+  const auto Fast = Run(Good, 100, 60, 8, 4, false, false, false);
+  EXPECT_EQ(std::get<0>(Fast), "ok");
+  TDecoded D;
+  D.W = 100;
+  D.H = 60;
+  D.Rows = std::get<1>(Fast);
+  EXPECT_EQ(D.Top(6000), Pixels);
+  EXPECT_EQ(std::get<1>(Run(Good, 100, 60, 8, 4, false, false, true)), D.Rows);
 }
