@@ -3,6 +3,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/exceptions.h"
 #include "gfx/masked_draw.h"
@@ -28,6 +29,14 @@ void PutWord(uint8_t* P, uint32_t V) {
 
 void PutDWord(uint8_t* P, uint32_t V) {
   for (int I = 0; I < 4; ++I) P[I] = static_cast<uint8_t>(V >> (8 * I));
+}
+
+// One 32-bit pixel: blue, green, red, 0.
+inline void ExpandPixel(uint8_t* P, uint32_t Value) {
+  P[0] = static_cast<uint8_t>(Value);
+  P[1] = static_cast<uint8_t>(Value >> 8);
+  P[2] = static_cast<uint8_t>(Value >> 16);
+  P[3] = 0;
 }
 
 TProgressStage StageOf(TDecodeStage Stage) {
@@ -121,8 +130,49 @@ TBitmap* TGIFFrame::DecodedBitmap() {
   try {
     TMemoryStream File;
     BuildDIBStream(File);
-    FFrameBitmap->LoadFromStream(File);
-    if (!FFrameBitmap->Monochrome()) FFrameBitmap->SetHandleType(TBitmapHandleType::bmDDB);
+    const uint8_t* Bmp = File.Memory();
+    const int Depth = Bmp[28];
+    const int W = FItem->FExtent.Width, H = FItem->FExtent.Height;
+    if (Depth == 1 || W <= 0 || H <= 0) {
+      FFrameBitmap->LoadFromStream(File);
+      if (!FFrameBitmap->Monochrome()) FFrameBitmap->SetHandleType(TBitmapHandleType::bmDDB);
+    } else {
+      // The display's 32-bit form made straight from the file's rows and colour table, in
+      // one pass: the same pixels and palette as loading the file and converting it.
+      const int Colors = 1 << Depth;
+      const uint8_t* Quads = Bmp + 54;
+      const uint8_t* Src = Quads + 4 * Colors;
+      const int64_t Stride = DIBStride(W, Depth);
+      uint32_t Lut[256];
+      std::vector<TPaletteEntry> Entries(static_cast<size_t>(Colors));
+      for (int C = 0; C < Colors; ++C) {
+        Lut[C] = static_cast<uint32_t>(Quads[4 * C]) |
+                 (static_cast<uint32_t>(Quads[4 * C + 1]) << 8) |
+                 (static_cast<uint32_t>(Quads[4 * C + 2]) << 16);
+        Entries[static_cast<size_t>(C)] =
+            TPaletteEntry{Quads[4 * C + 2], Quads[4 * C + 1], Quads[4 * C], 0};
+      }
+      HBITMAP Handle = CreateBitmap(W, H, 1, 32);
+      try {
+        uint8_t* Dest = Handle->Dib.Bits.data();
+        const int64_t DestStride = Handle->Dib.Stride();
+        for (int Row = 0; Row < H; ++Row) {  // both are stored bottom-up
+          const uint8_t* S = Src + Row * Stride;
+          uint8_t* D = Dest + Row * DestStride;
+          if (Depth == 8) {
+            for (int X = 0; X < W; ++X) ExpandPixel(D + 4 * X, Lut[S[X]]);
+          } else {
+            for (int X = 0; X < W; ++X)
+              ExpandPixel(D + 4 * X, Lut[(X & 1) ? (S[X >> 1] & 15) : (S[X >> 1] >> 4)]);
+          }
+        }
+      } catch (...) {
+        DeleteObject(Handle);
+        throw;
+      }
+      FFrameBitmap->SetHandle(Handle);
+      FFrameBitmap->SetPalette(CreatePalette(Entries));
+    }
   } catch (...) {
     ReplaceBitmap();  // the next request decodes again
     throw;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "core/exceptions.h"
 #include "gfx/bitmap.h"
 #include "gif/gif_image.h"
@@ -258,4 +260,42 @@ TEST(GIFDecodeBitmap, DrawHonoursTransparency) {
   None->SetSize(2, 2);
   I->Draw(None->Canvas(), TRect{0, 0, 2, 2});
   EXPECT_EQ(None->Canvas().Pixels(0, 0), clWhite);
+}
+
+// The decoded bitmap is made in one pass; it must equal what loading the frame's BMP file into
+// a bitmap and converting that to the display's form gives: pixels and palette.
+TEST(GIFDecodeBitmap, DirectConversionMatchesLoadingTheFile) {
+  for (int Colors : {4, 8, 16, 64, 256}) {
+    SCOPED_TRACE(Colors);
+    std::vector<int> Pixels;
+    for (int K = 0; K < 7 * 5; ++K) Pixels.push_back((K * 5 + K / 7) % Colors);
+    auto I =
+        Loaded(TGIFBuilder()
+                   .Header()
+                   .Screen(7, 5, Palette(Colors))
+                   .Image(0, 0, 7, 5, LiteralLZW(std::max(2, BitsForColorCount(Colors)), Pixels))
+                   .Trailer()
+                   .B);
+    TGIFFrame& F = *I->Frames(0);
+    TMemoryStream File;
+    F.BuildDIBStream(File);
+    TBitmap Expected;
+    Expected.LoadFromStream(File);
+    Expected.SetHandleType(TBitmapHandleType::bmDDB);
+    TBitmap* Got = F.DecodedBitmap();
+    ASSERT_EQ(Got->HandleType(), TBitmapHandleType::bmDDB);
+    ASSERT_EQ(Got->PixelFormat(), Expected.PixelFormat());
+    for (int Y = 0; Y < 5; ++Y)
+      EXPECT_EQ(std::memcmp(Got->ScanLine(Y), Expected.ScanLine(Y), 7 * 4), 0) << Y;
+    std::vector<TPaletteEntry> A(256), B(256);
+    const int NA = GetPaletteEntries(Got->Palette(), 0, 256, A.data());
+    const int NB = GetPaletteEntries(Expected.Palette(), 0, 256, B.data());
+    ASSERT_EQ(NA, NB);
+    for (int K = 0; K < NA; ++K) {
+      EXPECT_EQ(A[K].peRed, B[K].peRed);
+      EXPECT_EQ(A[K].peGreen, B[K].peGreen);
+      EXPECT_EQ(A[K].peBlue, B[K].peBlue);
+    }
+    EXPECT_TRUE(Got->PaletteModified());
+  }
 }
