@@ -51,6 +51,12 @@ TProgressStage StageOf(TEncodeStage Stage) {
   return TProgressStage::psEnding;
 }
 
+bool SameTable(const TGIFPaletteRec& A, const TGIFPaletteRec& B) {
+  if (A.EntryCount != B.EntryCount) return false;
+  const int N = std::clamp(A.EntryCount, 0, 256);
+  return std::memcmp(A.Entries, B.Entries, sizeof(TGIFTriple) * static_cast<size_t>(N)) == 0;
+}
+
 bool HasCodeData(const TGIFFrame& Frame) {
   const TGIFItem* Item = Frame.Item();
   return Item && Item->FCodeStream && Item->FCodeStream->Size() > 0;
@@ -291,6 +297,10 @@ void TGIFImage::SaveGIFStream(TStream& Stream, bool WithLength) {
     Out.WriteWord(static_cast<uint16_t>(Item.FExtent.Height));
     uint8_t Packed = 0;
     int LocalEntries = 0;
+    // A frame that shares its item with a frame encoded elsewhere (a copy in another image,
+    // or a copied frame) may carry colours that are not the global ones without knowing it;
+    // written without its table it would show the wrong colours.
+    if (!F->FHasLocalTable && !SameTable(Item.FFrameTable, Global)) F->FHasLocalTable = true;
     if (F->FHasLocalTable) {
       const int B = BitsFor(Item.FFrameTable.EntryCount);
       Item.FPixelBits = static_cast<uint8_t>(B);

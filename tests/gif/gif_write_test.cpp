@@ -618,3 +618,23 @@ TEST(GIFWrite, FramesAddedWithoutAppendFrameStillGetAVersion) {
   EXPECT_EQ(P.Error, "");
   EXPECT_EQ(P.Signature, "GIF87a");
 }
+
+TEST(GIFWrite, FramesSharingDataEncodedElsewhereKeepTheirColours) {
+  auto A = Bitmap24(3, 2, Pattern);
+  auto B = Bitmap24(3, 2, [](int X, int Y) {
+    return RGB(static_cast<uint8_t>(90 + X), 5, static_cast<uint8_t>(Y));
+  });
+  TGIFImage I;
+  I.AppendFrame(A.get());
+  I.AppendFrame(B.get());
+  TGIFImage Copy;
+  Copy.Assign(&I);
+  Save(Copy);  // encodes the shared items and fills the shared global table
+  const std::vector<uint8_t> Bytes = Save(I);
+  EXPECT_EQ(ParseGIF(Bytes).Images()[1].Packed(), 0x87);
+  auto Back = Load(Bytes);
+  ExpectPixels(*Back->Frames(0), 3, 2, Pattern);
+  ExpectPixels(*Back->Frames(1), 3, 2, [](int X, int Y) {
+    return RGB(static_cast<uint8_t>(90 + X), 5, static_cast<uint8_t>(Y));
+  });
+}
