@@ -7,6 +7,7 @@
 #include "core/stream.h"
 #include "gif/encode_test_util.h"
 #include "gif/gif_errors.h"
+#include "gif/lzw_decoder.h"
 #include "gif/lzw_encoder.h"
 
 using namespace orn;
@@ -242,5 +243,25 @@ TEST(LZWEncode, RejectsPicturesItCannotRead) {
       EXPECT_STREQ(E.what(), SGIFEncodeError);
     }
     EXPECT_EQ(S.Size(), 0);
+  }
+}
+
+TEST(LZWEncode, TheCodecsOwnDecoderReadsEveryDepthBack) {
+  struct Case {
+    int W, H, Bits;
+  };
+  for (const Case& C : {Case{33, 17, 1}, Case{31, 9, 4}, Case{257, 129, 8}, Case{1, 1, 8}}) {
+    SCOPED_TRACE(std::to_string(C.Bits) + " bits");
+    const std::vector<uint8_t> Pixels =
+        NoisePixels(static_cast<size_t>(C.W) * C.H, C.Bits, 17u + C.W);
+    const std::vector<uint8_t> Rows = PackRows(Pixels, C.W, C.H, C.Bits);
+    TMemoryStream Code;
+    EncodeImageData(Code, {C.W, C.H, C.Bits}, Rows.data(), static_cast<int64_t>(Rows.size()), {});
+    Code.SetPosition(0);
+    std::vector<uint8_t> Out(Rows.size(), 0);
+    bool Corrupt = false;
+    DecodeLZW(Code, C.W, C.H, C.Bits, false, nullptr, Corrupt, Out, C.Bits, false);
+    EXPECT_FALSE(Corrupt);
+    EXPECT_EQ(Out, Rows);
   }
 }
