@@ -1,6 +1,8 @@
 // Bitmaps, palettes and device contexts of the software graphics device, and the block
 // transfers between them.
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cstring>
 #include <unordered_map>
 #include <utility>
@@ -10,6 +12,11 @@
 namespace orn {
 
 namespace {
+
+// Stored 32-bit pixels are read and written as little-endian words (blue in the low byte).
+static_assert(std::endian::native == std::endian::little);
+
+std::atomic<bool> GFastPaths{true};
 
 TDib MakeDib(int Width, int Height, int BitCount) {
   return TDib(std::max(Width, 0), std::max(Height, 0), BitCount);
@@ -147,17 +154,22 @@ class TConverter {
     if (!FIndexed.empty()) return FIndexed[Raw];
     return FromRGB(Raw);
   }
+  // Destination values of every index of an indexed source (empty for other sources).
+  const std::vector<uint32_t>& Indexed() const { return FIndexed; }
+  TColor SrcBk() const { return FSrcBk; }
+  uint32_t FromRGB(TColor Rgb) {
+    if (FDestMono) return Rgb == FSrcBk ? 1 : 0;
+    return ToDest(Rgb);
+  }
 
  private:
   uint32_t Convert(uint32_t Raw) {
     if (FSrcMono && FDestMono) return Raw;
     if (FSrcMono && !FSrc.IsDIB) return ToDest(Raw ? FDestBk : FDestText);
+    // A colour table shorter than the depth allows shows black for the missing entries.
+    if (Raw >= FSrc.Dib.Colors.size()) return FromRGB(clBlack);
     const TRGBQuad& Q = FSrc.Dib.Colors[Raw];
     return FromRGB(RGB(Q.rgbRed, Q.rgbGreen, Q.rgbBlue));
-  }
-  uint32_t FromRGB(TColor Rgb) {
-    if (FDestMono) return Rgb == FSrcBk ? 1 : 0;
-    return ToDest(Rgb);
   }
   uint32_t ToDest(TColor Rgb) {
     if (FDest.Dib.BitCount > 8) return Rgb;
@@ -177,6 +189,205 @@ class TConverter {
   std::vector<uint32_t> FIndexed;
   std::unordered_map<TColor, uint32_t> FCache;
 };
+
+uint32_t SwapRB(uint32_t V) {
+  return ((V & 0xFF) << 16) | (V & 0xFF00) | ((V >> 16) & 0xFF);
+}
+uint32_t LoadWord(const uint8_t* P) {
+  uint32_t V;
+  std::memcpy(&V, P, 4);
+  return V;
+}
+void StoreWord(uint8_t* P, uint32_t V) {
+  std::memcpy(P, &V, 4);
+}
+
+// One block transfer in which every destination pixel takes at most one source pixel (no
+// stretch mode combines dropped scans). Works a row at a time: the source column of each
+// destination column is computed once, each source row is turned into destination values once
+// (and reused while the stretch repeats it), and the raster operation runs over the row.
+// Values are kept in the destination's own form: stored words (blue low) for 32 bits, bits for
+// monochrome, the generic pixel values for the other depths.
+struct TRowJob {
+  HDC Dest;
+  TDib* DD;
+  TRect Area;  // device coordinates, within int range
+  TPoint D0;
+  int W, H;
+  bool FlipX, FlipY;
+  bool UsesSource;
+  TPoint S0;
+  int SW, SH;
+  const TDib* SD;
+  TConverter* Conv;
+  uint8_t Code;
+  uint32_t Pattern;
+  uint32_t Mask;
+};
+
+template <class F>
+void RopRow32(uint8_t* D, const uint32_t* S, int N, F Op) {
+  for (int I = 0; I < N; ++I) StoreWord(D + I * 4, Op(S[I], LoadWord(D + I * 4) & 0xFFFFFFu));
+}
+
+void ApplyRow32(uint8_t Code, uint32_t P, uint8_t* D, const uint32_t* S, int N) {
+  switch (Code) {
+    case 0xCC:
+      RopRow32(D, S, N, [](uint32_t Sv, uint32_t) { return Sv; });
+      break;
+    case 0x88:
+      RopRow32(D, S, N, [](uint32_t Sv, uint32_t Dv) { return Sv & Dv; });
+      break;
+    case 0xEE:
+      RopRow32(D, S, N, [](uint32_t Sv, uint32_t Dv) { return Sv | Dv; });
+      break;
+    case 0x33:
+      RopRow32(D, S, N, [](uint32_t Sv, uint32_t) { return ~Sv & 0xFFFFFFu; });
+      break;
+    case 0x66:
+      RopRow32(D, S, N, [](uint32_t Sv, uint32_t Dv) { return Sv ^ Dv; });
+      break;
+    case 0xF0:
+      RopRow32(D, S, N, [P](uint32_t, uint32_t) { return P; });
+      break;
+    default:
+      RopRow32(D, S, N, [Code, P](uint32_t Sv, uint32_t Dv) {
+        return ApplyRop(Code, P, Sv, Dv, 0xFFFFFFu);
+      });
+      break;
+  }
+}
+
+// Monochrome rows: whole bytes are combined eight pixels at once (the operations are bitwise),
+// the ragged ends bit by bit.
+void ApplyRow1(uint8_t Code, uint32_t P, uint8_t* Row, const uint32_t* S, int X0, int X1) {
+  auto Bit = [&](int X, uint32_t Sv) {
+    uint8_t M = static_cast<uint8_t>(0x80 >> (X & 7));
+    uint32_t Old = (Row[X >> 3] & M) ? 1 : 0;
+    if (ApplyRop(Code, P, Sv, Old, 1) & 1)
+      Row[X >> 3] |= M;
+    else
+      Row[X >> 3] &= static_cast<uint8_t>(~M);
+  };
+  int X = X0;
+  for (; X < X1 && (X & 7); ++X) Bit(X, S[X - X0]);
+  uint32_t PB = P ? 0xFFu : 0u;
+  for (; X + 8 <= X1; X += 8) {
+    const uint32_t* V = S + (X - X0);
+    uint32_t SB = (V[0] << 7) | (V[1] << 6) | (V[2] << 5) | (V[3] << 4) | (V[4] << 3) |
+                  (V[5] << 2) | (V[6] << 1) | V[7];
+    Row[X >> 3] = static_cast<uint8_t>(ApplyRop(Code, PB, SB, Row[X >> 3], 0xFF));
+  }
+  for (; X < X1; ++X) Bit(X, S[X - X0]);
+}
+
+// Destination values of source row SY for destination columns X0..X1-1; Cols gives each
+// column's source column.
+void DecodeRow(const TRowJob& J, int SY, const int* Cols, int N, uint32_t* Out,
+               const std::vector<uint32_t>& Lut) {
+  const uint8_t* Row = J.SD->ScanLine(SY);
+  const int DestBits = J.DD->BitCount;
+  switch (J.SD->BitCount) {
+    case 8:
+      for (int I = 0; I < N; ++I) Out[I] = Lut[Row[Cols[I]]];
+      return;
+    case 4:
+      for (int I = 0; I < N; ++I) {
+        int C = Cols[I];
+        Out[I] = Lut[(Row[C >> 1] >> ((C & 1) ? 0 : 4)) & 0x0F];
+      }
+      return;
+    case 1:
+      for (int I = 0; I < N; ++I) {
+        int C = Cols[I];
+        Out[I] = Lut[(Row[C >> 3] >> (7 - (C & 7))) & 1];
+      }
+      return;
+    default:
+      break;
+  }
+  const int Bytes = J.SD->BitCount / 8;
+  auto Word = [&](int C) {
+    const uint8_t* P = Row + C * Bytes;
+    return uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16);
+  };
+  if (DestBits == 32) {
+    for (int I = 0; I < N; ++I) Out[I] = Word(Cols[I]);
+  } else if (DestBits == 1) {
+    const uint32_t Bk = SwapRB(J.Conv->SrcBk());
+    for (int I = 0; I < N; ++I) Out[I] = Word(Cols[I]) == Bk ? 1 : 0;
+  } else {
+    for (int I = 0; I < N; ++I) Out[I] = J.Conv->FromRGB(SwapRB(Word(Cols[I])));
+  }
+}
+
+void RowTransfer(const TRowJob& J) {
+  TDib& DD = *J.DD;
+  TRect Bounds{0, 0, DD.Width, DD.Height};
+  TRect Span;
+  if (!IntersectRect(Span, J.Area, Bounds)) return;
+
+  // Source column of every destination column of Span; only the columns whose source lies
+  // inside the source bitmap are drawn, and they form one run.
+  std::vector<int> Cols;
+  int VLo = Span.Left, VHi = Span.Right;
+  if (J.UsesSource) {
+    Cols.assign(static_cast<size_t>(Span.Width()), 0);
+    VLo = Span.Right;
+    VHi = Span.Left;
+    for (int PX = Span.Left; PX < Span.Right; ++PX) {
+      int64_t I = int64_t{PX} - J.D0.X;
+      if (J.FlipX) I = J.W - 1 - I;
+      int64_t SX = J.S0.X + I * J.SW / J.W;
+      if (SX < 0 || SX >= J.SD->Width) continue;
+      Cols[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(SX);
+      VLo = std::min(VLo, PX);
+      VHi = std::max(VHi, PX + 1);
+    }
+    if (VLo >= VHi) return;
+  }
+
+  std::vector<uint32_t> Lut;
+  if (J.UsesSource && J.SD->BitCount <= 8) {
+    Lut = J.Conv->Indexed();
+    if (DD.BitCount == 32)
+      for (uint32_t& V : Lut) V = SwapRB(V);
+  }
+  const uint32_t Pattern = DD.BitCount == 32 ? SwapRB(J.Pattern) : J.Pattern;
+  std::vector<uint32_t> Vals(static_cast<size_t>(VHi - VLo), 0);
+  int64_t CachedRow = -1;
+  int CachedLo = 0, CachedHi = 0;
+
+  for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
+    const int X0 = std::max(R.Left, VLo), X1 = std::min(R.Right, VHi);
+    if (X0 >= X1) continue;
+    const int N = X1 - X0;
+    uint32_t* S = Vals.data() + (X0 - VLo);
+    for (int PY = R.Top; PY < R.Bottom; ++PY) {
+      if (J.UsesSource) {
+        int64_t Jy = int64_t{PY} - J.D0.Y;
+        if (J.FlipY) Jy = J.H - 1 - Jy;
+        int64_t SY = J.S0.Y + Jy * J.SH / J.H;
+        if (SY < 0 || SY >= J.SD->Height) continue;
+        if (SY != CachedRow || X0 < CachedLo || X1 > CachedHi) {
+          DecodeRow(J, static_cast<int>(SY), Cols.data() + (X0 - Span.Left), N, S, Lut);
+          CachedRow = SY;
+          CachedLo = X0;
+          CachedHi = X1;
+        }
+      }
+      uint8_t* Row = DD.ScanLine(PY);
+      if (DD.BitCount == 32) {
+        ApplyRow32(J.Code, Pattern, Row + X0 * 4, S, N);
+      } else if (DD.BitCount == 1) {
+        ApplyRow1(J.Code, Pattern, Row, S, X0, X1);
+      } else {
+        for (int PX = X0; PX < X1; ++PX)
+          DD.SetRaw(PX, PY, ApplyRop(J.Code, Pattern, S[PX - X0], DD.Raw(PX, PY), J.Mask));
+      }
+    }
+  }
+}
 
 bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int SW, int SH,
               uint32_t Rop) {
@@ -267,8 +478,8 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
   };
   TRect Area{Clamp(D0.X), Clamp(D0.Y), Clamp(int64_t{D0.X} + W), Clamp(int64_t{D0.Y} + H)};
   // Plain copies between 32-bit bitmaps at the same size move whole row spans.
-  if (Code == 0xCC && !FlipX && !FlipY && SW == W && SH == H && SD->BitCount == 32 &&
-      DD.BitCount == 32) {
+  if (GFastPaths && UsesSource && Code == 0xCC && !FlipX && !FlipY && SW == W && SH == H &&
+      SD->BitCount == 32 && DD.BitCount == 32) {
     for (const TRect& R : DrawableRects(Dest, Area)) {
       for (int PY = R.Top; PY < R.Bottom; ++PY) {
         int64_t SY = int64_t{S0.Y} + (int64_t{PY} - D0.Y);
@@ -281,6 +492,11 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
                      static_cast<size_t>(Last - First) * 4);
       }
     }
+    return true;
+  }
+  if (GFastPaths && !Combine) {
+    RowTransfer(TRowJob{Dest, &DD, Area, D0, W, H, FlipX, FlipY, UsesSource, S0, SW, SH, SD,
+                        Conv ? &*Conv : nullptr, Code, Pattern, Mask});
     return true;
   }
   for (const TRect& R : DrawableRects(Dest, Area)) {
@@ -297,6 +513,10 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
 }
 
 }  // namespace
+
+void SetBlockTransferFastPaths(bool On) {
+  GFastPaths.store(On);
+}
 
 // ---- Bitmaps and palettes ------------------------------------------------------------------
 

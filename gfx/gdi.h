@@ -335,6 +335,10 @@ bool BitBlt(HDC Dest, int X, int Y, int Width, int Height, HDC Src, int SrcX, in
 bool StretchBlt(HDC Dest, int X, int Y, int Width, int Height, HDC Src, int SrcX, int SrcY,
                 int SrcWidth, int SrcHeight, uint32_t Rop);
 bool PatBlt(HDC Dc, int X, int Y, int Width, int Height, uint32_t Rop);
+// Block transfers work a row at a time where they can. Turning that off (process-wide) makes
+// every transfer go pixel by pixel through the general rules, which give the same pixels; the
+// tests compare the two.
+void SetBlockTransferFastPaths(bool On);
 // Fills Rect (logical coordinates) with a solid colour.
 bool FillRect(HDC Dc, const TRect& Rect, TColor Color);
 TColor GetPixel(HDC Dc, int X, int Y);  // CLR_INVALID outside the bitmap or clip region
