@@ -5,7 +5,7 @@ ORN_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libgif-dev
   clang libclang-rt-14-dev
-  libgtk-3-dev xvfb xauth
+  xvfb xauth
   imagemagick gifsicle
 )
 
