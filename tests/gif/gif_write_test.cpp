@@ -383,18 +383,20 @@ TEST(GIFWrite, GreyFramesAndTheDefaultMethod) {
     Save(I);
     EXPECT_EQ(I.GlobalData()->FGlobalTable.Entries[77].Red, 77);  // grey ramp
   }
-  const TReductionMethod Old = DefaultReduction;
+  // The module-wide method is put back however the test ends.
+  struct TRestore {
+    TReductionMethod Old = DefaultReduction;
+    ~TRestore() { DefaultReduction = Old; }
+  } Restore;
   DefaultReduction = TReductionMethod::rmGreyScale;
   TGIFImage I;
   I.AppendFrame(A.get());
   Save(I);
-  DefaultReduction = Old;
   EXPECT_TRUE(I.Frames(0)->UseGrayPalette());
   DefaultReduction = TReductionMethod::rmUniform666;
   TGIFImage U;
   U.AppendFrame(A.get());
   Save(U);
-  DefaultReduction = Old;
   EXPECT_FALSE(U.Frames(0)->UseGrayPalette());
   EXPECT_EQ(U.GlobalData()->FGlobalTable.Entries[215].Blue, 255);  // the 6x6x6 cube
 }
