@@ -45,13 +45,16 @@ void Put16(uint8_t* P, uint16_t V) {
 
 }  // namespace
 
-TDib::TDib(int AWidth, int AHeight, int ABitCount) {
+TDib::TDib(int AWidth, int AHeight, int ABitCount) : TDib(AWidth, AHeight, ABitCount, {}) {}
+
+TDib::TDib(int AWidth, int AHeight, int ABitCount, std::vector<uint8_t> Storage) {
   if (!SupportedDepth(ABitCount)) InvalidBitmap();
   CheckSize(AWidth, AHeight, ABitCount);
   Width = AWidth;
   Height = AHeight;
   BitCount = ABitCount;
   if (BitCount <= 8) Colors.assign(size_t{1} << BitCount, TRGBQuad{});
+  Bits = std::move(Storage);
   Bits.assign(static_cast<size_t>(Stride()) * Height, 0);
 }
 

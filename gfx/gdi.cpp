@@ -18,8 +18,49 @@ static_assert(std::endian::native == std::endian::little);
 
 std::atomic<bool> GFastPaths{true};
 
+// Pixel storage of recently deleted bitmaps, kept per thread for the next bitmaps made: work
+// bitmaps made and deleted on every draw then cost no fresh pages from the system.
+class TStoragePool {
+ public:
+  static constexpr size_t MinBytes = size_t{16} * 1024;
+  static constexpr size_t MaxBytes = size_t{16} * 1024 * 1024;
+  static constexpr size_t MaxKept = 6;
+
+  std::vector<uint8_t> Take(size_t Bytes) {
+    if (Bytes < MinBytes) return {};
+    // The smallest kept buffer that is large enough.
+    size_t Best = FKept.size();
+    for (size_t I = 0; I < FKept.size(); ++I)
+      if (FKept[I].capacity() >= Bytes &&
+          (Best == FKept.size() || FKept[I].capacity() < FKept[Best].capacity()))
+        Best = I;
+    if (Best == FKept.size()) return {};
+    std::vector<uint8_t> V = std::move(FKept[Best]);
+    FKept.erase(FKept.begin() + static_cast<std::ptrdiff_t>(Best));
+    return V;
+  }
+  void Give(std::vector<uint8_t>&& V) {
+    if (V.capacity() < MinBytes || V.capacity() > MaxBytes) return;
+    if (FKept.size() == MaxKept) FKept.erase(FKept.begin());  // the oldest goes
+    FKept.push_back(std::move(V));
+  }
+
+ private:
+  std::vector<std::vector<uint8_t>> FKept;
+};
+
+TStoragePool& StoragePool() {
+  thread_local TStoragePool Pool;
+  return Pool;
+}
+
 TDib MakeDib(int Width, int Height, int BitCount) {
-  return TDib(std::max(Width, 0), std::max(Height, 0), BitCount);
+  Width = std::max(Width, 0);
+  Height = std::max(Height, 0);
+  size_t Bytes = 0;
+  if (Width <= MaxBitmapDimension && Height <= MaxBitmapDimension)
+    Bytes = static_cast<size_t>(TDib::StrideOf(Width, BitCount)) * static_cast<size_t>(Height);
+  return TDib(Width, Height, BitCount, StoragePool().Take(Bytes));
 }
 
 bool IsMono(const TGdiBitmap* B) {
@@ -225,12 +266,14 @@ struct TRowJob {
   uint32_t Mask;
 };
 
-template <class F>
-void RopRow32(uint8_t* D, const uint32_t* S, int N, F Op) {
-  for (int I = 0; I < N; ++I) StoreWord(D + I * 4, Op(S[I], LoadWord(D + I * 4) & 0xFFFFFFu));
+template <class TSrc, class F>
+void RopRow32(uint8_t* D, TSrc S, int N, F Op) {
+  for (int I = 0; I < N; ++I) StoreWord(D + I * 4, Op(S(I), LoadWord(D + I * 4) & 0xFFFFFFu));
 }
 
-void ApplyRow32(uint8_t Code, uint32_t P, uint8_t* D, const uint32_t* S, int N) {
+// Combines N stored 32-bit pixels at D with the source values S(0) .. S(N-1).
+template <class TSrc>
+void ApplyRow32(uint8_t Code, uint32_t P, uint8_t* D, TSrc S, int N) {
   switch (Code) {
     case 0xCC:
       RopRow32(D, S, N, [](uint32_t Sv, uint32_t) { return Sv; });
@@ -259,31 +302,39 @@ void ApplyRow32(uint8_t Code, uint32_t P, uint8_t* D, const uint32_t* S, int N) 
 }
 
 // Monochrome rows: whole bytes are combined eight pixels at once (the operations are bitwise),
-// the ragged ends bit by bit.
-void ApplyRow1(uint8_t Code, uint32_t P, uint8_t* Row, const uint32_t* S, int X0, int X1) {
-  auto Bit = [&](int X, uint32_t Sv) {
+// the ragged ends bit by bit. S(X) is the source bit of column X; SByte(X), for X a multiple of
+// 8, the source bits of columns X .. X+7 (first column in the high bit).
+template <class TSrc, class TSrcByte>
+void ApplyRow1(uint8_t Code, uint32_t P, uint8_t* Row, int X0, int X1, TSrc S, TSrcByte SByte) {
+  auto Bit = [&](int X) {
     uint8_t M = static_cast<uint8_t>(0x80 >> (X & 7));
     uint32_t Old = (Row[X >> 3] & M) ? 1 : 0;
-    if (ApplyRop(Code, P, Sv, Old, 1) & 1)
+    if (ApplyRop(Code, P, S(X), Old, 1) & 1)
       Row[X >> 3] |= M;
     else
       Row[X >> 3] &= static_cast<uint8_t>(~M);
   };
   int X = X0;
-  for (; X < X1 && (X & 7); ++X) Bit(X, S[X - X0]);
-  uint32_t PB = P ? 0xFFu : 0u;
-  for (; X + 8 <= X1; X += 8) {
-    const uint32_t* V = S + (X - X0);
-    uint32_t SB = (V[0] << 7) | (V[1] << 6) | (V[2] << 5) | (V[3] << 4) | (V[4] << 3) |
-                  (V[5] << 2) | (V[6] << 1) | V[7];
-    Row[X >> 3] = static_cast<uint8_t>(ApplyRop(Code, PB, SB, Row[X >> 3], 0xFF));
+  for (; X < X1 && (X & 7); ++X) Bit(X);
+  const uint32_t PB = P ? 0xFFu : 0u;
+  switch (Code) {
+    case 0xCC:
+      for (; X + 8 <= X1; X += 8) Row[X >> 3] = SByte(X);
+      break;
+    case 0x33:
+      for (; X + 8 <= X1; X += 8) Row[X >> 3] = static_cast<uint8_t>(~SByte(X));
+      break;
+    default:
+      for (; X + 8 <= X1; X += 8)
+        Row[X >> 3] = static_cast<uint8_t>(ApplyRop(Code, PB, SByte(X), Row[X >> 3], 0xFF));
+      break;
   }
-  for (; X < X1; ++X) Bit(X, S[X - X0]);
+  for (; X < X1; ++X) Bit(X);
 }
 
 // Destination values of source row SY for destination columns X0..X1-1; Cols gives each
 // column's source column.
-void DecodeRow(const TRowJob& J, int SY, const int* Cols, int N, uint32_t* Out,
+void DecodeRow(const TRowJob& J, int SY, const int* Cols, int N, bool Contiguous, uint32_t* Out,
                const std::vector<uint32_t>& Lut) {
   const uint8_t* Row = J.SD->ScanLine(SY);
   const int DestBits = J.DD->BitCount;
@@ -297,14 +348,35 @@ void DecodeRow(const TRowJob& J, int SY, const int* Cols, int N, uint32_t* Out,
         Out[I] = Lut[(Row[C >> 1] >> ((C & 1) ? 0 : 4)) & 0x0F];
       }
       return;
-    case 1:
-      for (int I = 0; I < N; ++I) {
+    case 1: {
+      int I = 0;
+      if (Contiguous) {
+        // Whole source bytes give eight pixels each.
+        const uint32_t L0 = Lut[0], L1 = Lut[1];
+        int C = Cols[0];
+        for (; I < N && (C & 7); ++I, ++C) Out[I] = (Row[C >> 3] >> (7 - (C & 7))) & 1 ? L1 : L0;
+        for (; I + 8 <= N; I += 8, C += 8) {
+          uint8_t B = Row[C >> 3];
+          for (int K = 0; K < 8; ++K) Out[I + K] = (B >> (7 - K)) & 1 ? L1 : L0;
+        }
+      }
+      for (; I < N; ++I) {
         int C = Cols[I];
         Out[I] = Lut[(Row[C >> 3] >> (7 - (C & 7))) & 1];
       }
       return;
+    }
     default:
       break;
+  }
+  if (J.SD->BitCount == 32 && DestBits != 24 && DestBits > 8) {
+    for (int I = 0; I < N; ++I) Out[I] = LoadWord(Row + Cols[I] * 4) & 0xFFFFFFu;
+    return;
+  }
+  if (J.SD->BitCount == 32 && DestBits == 1) {
+    const uint32_t Bk = SwapRB(J.Conv->SrcBk());
+    for (int I = 0; I < N; ++I) Out[I] = (LoadWord(Row + Cols[I] * 4) & 0xFFFFFFu) == Bk ? 1 : 0;
+    return;
   }
   const int Bytes = J.SD->BitCount / 8;
   auto Word = [&](int C) {
@@ -346,6 +418,8 @@ void RowTransfer(const TRowJob& J) {
     }
     if (VLo >= VHi) return;
   }
+  // Same size and not mirrored: consecutive columns read consecutive source pixels.
+  const bool Contiguous = J.UsesSource && J.SW == J.W && !J.FlipX;
 
   std::vector<uint32_t> Lut;
   if (J.UsesSource && J.SD->BitCount <= 8) {
@@ -355,7 +429,7 @@ void RowTransfer(const TRowJob& J) {
   }
   const uint32_t Pattern = DD.BitCount == 32 ? SwapRB(J.Pattern) : J.Pattern;
   std::vector<uint32_t> Vals(static_cast<size_t>(VHi - VLo), 0);
-  int64_t CachedRow = -1;
+  int64_t CachedRow = -1, LastSY = -1;
   int CachedLo = 0, CachedHi = 0;
 
   for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
@@ -363,24 +437,71 @@ void RowTransfer(const TRowJob& J) {
     if (X0 >= X1) continue;
     const int N = X1 - X0;
     uint32_t* S = Vals.data() + (X0 - VLo);
+    // Same-size rows read straight from the source row: 32 to 32 bits, colour to monochrome,
+    // and monochrome to monochrome bit for bit with source and destination bytes lined up.
+    int DirectRow = -1;
+    if (Contiguous && J.SD->BitCount == 32 && DD.BitCount == 32) DirectRow = 32;
+    if (Contiguous && J.SD->BitCount == 1 && DD.BitCount == 1 && Lut[0] == 0 && Lut[1] == 1 &&
+        ((Cols[static_cast<size_t>(X0 - Span.Left)] - X0) & 7) == 0)
+      DirectRow = 1;
+    if (Contiguous && J.SD->BitCount == 32 && DD.BitCount == 1) DirectRow = 2;
     for (int PY = R.Top; PY < R.Bottom; ++PY) {
       if (J.UsesSource) {
         int64_t Jy = int64_t{PY} - J.D0.Y;
         if (J.FlipY) Jy = J.H - 1 - Jy;
         int64_t SY = J.S0.Y + Jy * J.SH / J.H;
         if (SY < 0 || SY >= J.SD->Height) continue;
-        if (SY != CachedRow || X0 < CachedLo || X1 > CachedHi) {
-          DecodeRow(J, static_cast<int>(SY), Cols.data() + (X0 - Span.Left), N, S, Lut);
+        LastSY = SY;
+        if (DirectRow >= 0) {
+          // read in place below
+        } else if (SY != CachedRow || X0 < CachedLo || X1 > CachedHi) {
+          DecodeRow(J, static_cast<int>(SY), Cols.data() + (X0 - Span.Left), N, Contiguous, S, Lut);
           CachedRow = SY;
           CachedLo = X0;
           CachedHi = X1;
         }
       }
       uint8_t* Row = DD.ScanLine(PY);
-      if (DD.BitCount == 32) {
-        ApplyRow32(J.Code, Pattern, Row + X0 * 4, S, N);
+      if (DirectRow >= 0) {
+        // Same-size copies read the source row in place.
+        const uint8_t* SRow = J.SD->ScanLine(static_cast<int>(LastSY));
+        const int C0 = Cols[static_cast<size_t>(X0 - Span.Left)];
+        if (DirectRow == 32) {
+          const uint8_t* SP = SRow + C0 * 4;
+          ApplyRow32(
+              J.Code, Pattern, Row + X0 * 4,
+              [SP](int I) { return LoadWord(SP + I * 4) & 0xFFFFFFu; }, N);
+        } else if (DirectRow == 2) {
+          // Colour to monochrome: 1 where the source shows its background colour.
+          const uint8_t* SP = SRow + (C0 - X0) * 4;
+          const uint32_t Bk = SwapRB(J.Conv->SrcBk());
+          auto Is = [SP, Bk](int X) { return (LoadWord(SP + X * 4) & 0xFFFFFFu) == Bk ? 1u : 0u; };
+          ApplyRow1(J.Code, Pattern, Row, X0, X1, Is, [Is](int X) {
+            uint32_t B = 0;
+            for (int K = 0; K < 8; ++K) B = (B << 1) | Is(X + K);
+            return B;
+          });
+        } else {
+          const int Shift = C0 - X0;  // a multiple of 8
+          ApplyRow1(
+              J.Code, Pattern, Row, X0, X1,
+              [SRow, Shift](int X) {
+                return static_cast<uint32_t>((SRow[(X + Shift) >> 3] >> (7 - ((X + Shift) & 7))) &
+                                             1);
+              },
+              [SRow, Shift](int X) { return static_cast<uint32_t>(SRow[(X + Shift) >> 3]); });
+        }
+      } else if (DD.BitCount == 32) {
+        ApplyRow32(
+            J.Code, Pattern, Row + X0 * 4, [S](int I) { return S[I]; }, N);
       } else if (DD.BitCount == 1) {
-        ApplyRow1(J.Code, Pattern, Row, S, X0, X1);
+        ApplyRow1(
+            J.Code, Pattern, Row, X0, X1, [S, X0](int X) { return S[X - X0]; },
+            [S, X0](int X) {
+              const uint32_t* V = S + (X - X0);
+              return (V[0] << 7) | (V[1] << 6) | (V[2] << 5) | (V[3] << 4) | (V[4] << 3) |
+                     (V[5] << 2) | (V[6] << 1) | V[7];
+            });
       } else {
         for (int PX = X0; PX < X1; ++PX)
           DD.SetRaw(PX, PY, ApplyRop(J.Code, Pattern, S[PX - X0], DD.Raw(PX, PY), J.Mask));
@@ -542,6 +663,7 @@ HBITMAP CreateDIBSection(TDib Dib) {
 
 bool DeleteObject(HBITMAP Bitmap) {
   if (!Bitmap) return false;
+  StoragePool().Give(std::move(Bitmap->Dib.Bits));
   delete Bitmap;
   return true;
 }

@@ -72,6 +72,8 @@ struct TDib {
   // Zero-filled pixels; an indexed picture gets a colour table of 2^BitCount black entries.
   // Raises EInvalidGraphic for an unsupported depth or a negative or absurd size.
   TDib(int AWidth, int AHeight, int ABitCount);
+  // The same, with the pixel rows kept in Storage (its allocation is reused).
+  TDib(int AWidth, int AHeight, int ABitCount, std::vector<uint8_t> Storage);
 
   static int StrideOf(int Width, int BitCount) { return ((Width * BitCount + 31) / 32) * 4; }
   int Stride() const { return StrideOf(Width, BitCount); }

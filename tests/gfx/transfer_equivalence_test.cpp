@@ -3,6 +3,7 @@
 // leave exactly the same pixels either way.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
@@ -124,9 +125,13 @@ void Compare(const TGdiBitmap& Target, const TContextSetup& DestSetup, const TGd
 TEST(TransferEquivalence, RowPathsGiveThePixelsOfTheGeneralRules) {
   TRandomCase R(20261211);
   for (int Case = 0; Case < 2500; ++Case) {
-    const TFormat& DF = Formats[R.Int(0, std::size(Formats) - 1)];
-    const TFormat& SF = Formats[R.Int(0, std::size(Formats) - 1)];
-    const int DW = R.Int(1, 37), DH = R.Int(1, 23), SWb = R.Int(1, 29), SHb = R.Int(1, 19);
+    // Every fifth case copies between wide monochrome bitmaps at the same size with source and
+    // destination columns a whole number of bytes apart, so that whole bytes move.
+    const bool Bytewise = Case % 5 == 0;
+    const TFormat& DF = Bytewise ? Formats[R.Int(0, 1)] : Formats[R.Int(0, std::size(Formats) - 1)];
+    const TFormat& SF = Bytewise ? Formats[R.Int(0, 1)] : Formats[R.Int(0, std::size(Formats) - 1)];
+    const int DW = R.Int(1, Bytewise ? 90 : 37), DH = R.Int(1, 23);
+    const int SWb = R.Int(1, Bytewise ? 90 : 29), SHb = R.Int(1, 19);
     HBITMAP Dest = R.Bitmap(DF, DW, DH);
     HBITMAP Src = R.Bitmap(SF, SWb, SHb);
 
@@ -158,10 +163,18 @@ TEST(TransferEquivalence, RowPathsGiveThePixelsOfTheGeneralRules) {
     const int X = R.Int(-10, DW), Y = R.Int(-10, DH);
     int W = R.Int(1, 2 * DW) * (R.Int(0, 5) == 0 ? -1 : 1);
     int H = R.Int(1, 2 * DH) * (R.Int(0, 5) == 0 ? -1 : 1);
-    const int SX = R.Int(-6, SWb), SY = R.Int(-6, SHb);
+    int SX = R.Int(-6, SWb);
+    const int SY = R.Int(-6, SHb);
     int SW = R.Int(1, 2 * SWb) * (R.Int(0, 7) == 0 ? -1 : 1);
     int SH = R.Int(1, 2 * SHb) * (R.Int(0, 7) == 0 ? -1 : 1);
     if (R.Int(0, 2) == 0) {  // plain copies at the same size are the commonest
+      SW = W;
+      SH = H;
+    }
+    if (Bytewise) {
+      DS.Viewport = SS.Viewport = TPoint{};
+      SX = X + 8 * R.Int(-2, 2);
+      W = std::abs(W);
       SW = W;
       SH = H;
     }
