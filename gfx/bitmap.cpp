@@ -45,11 +45,75 @@ std::vector<TRGBQuad> DefaultTable(int BitCount) {
   return T;
 }
 
+void StoreWord(uint8_t* P, uint32_t V) {
+  std::memcpy(P, &V, 4);
+}
+
+// The 32-bit form of Source's pixels a row at a time: indexed pixels through a table of the
+// stored words of every index (unpacked a byte at a time), 24- and 32-bit pixels byte by byte.
+void ConvertTo32(const TGdiBitmap& Source, TDib& D) {
+  const TDib& S = Source.Dib;
+  uint32_t Table[256] = {};
+  if (S.BitCount <= 8) {
+    const size_t N = size_t{1} << S.BitCount;
+    for (size_t I = 0; I < N; ++I) {
+      TColor C = clBlack;
+      if (S.BitCount == 1 && !Source.IsDIB)
+        C = I ? clWhite : clBlack;
+      else if (I < S.Colors.size())
+        C = RGB(S.Colors[I].rgbRed, S.Colors[I].rgbGreen, S.Colors[I].rgbBlue);
+      Table[I] =
+          uint32_t{GetBValue(C)} | (uint32_t{GetGValue(C)} << 8) | (uint32_t{GetRValue(C)} << 16);
+    }
+  }
+  const int W = S.Width;
+  for (int Y = 0; Y < S.Height; ++Y) {
+    const uint8_t* In = S.ScanLine(Y);
+    uint8_t* Out = D.ScanLine(Y);
+    switch (S.BitCount) {
+      case 8:
+        for (int X = 0; X < W; ++X) StoreWord(Out + X * 4, Table[In[X]]);
+        break;
+      case 4: {
+        int X = 0;
+        for (; X + 2 <= W; X += 2) {
+          const uint8_t B = In[X >> 1];
+          StoreWord(Out + X * 4, Table[B >> 4]);
+          StoreWord(Out + X * 4 + 4, Table[B & 0x0F]);
+        }
+        if (X < W) StoreWord(Out + X * 4, Table[In[X >> 1] >> 4]);
+        break;
+      }
+      case 1: {
+        int X = 0;
+        for (; X + 8 <= W; X += 8) {
+          const uint8_t B = In[X >> 3];
+          for (int K = 0; K < 8; ++K) StoreWord(Out + (X + K) * 4, Table[(B >> (7 - K)) & 1]);
+        }
+        for (; X < W; ++X) StoreWord(Out + X * 4, Table[(In[X >> 3] >> (7 - (X & 7))) & 1]);
+        break;
+      }
+      default: {
+        const int Bytes = S.BitCount / 8;
+        for (int X = 0; X < W; ++X) {
+          const uint8_t* P = In + X * Bytes;
+          StoreWord(Out + X * 4, uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16));
+        }
+        break;
+      }
+    }
+  }
+}
+
 // The pixels of Source, as Source shows them, in a picture of BitCount bits per pixel; an
 // indexed result keeps Source's colour table when it has one of that depth.
 TDib Convert(const TGdiBitmap& Source, int BitCount) {
   const TDib& S = Source.Dib;
   TDib D(S.Width, S.Height, BitCount);
+  if (BitCount == 32) {
+    ConvertTo32(Source, D);
+    return D;
+  }
   if (BitCount <= 8) {
     D.Colors = (S.BitCount == BitCount && Source.IsDIB) ? S.Colors : DefaultTable(BitCount);
     D.Colors.resize(size_t{1} << BitCount);

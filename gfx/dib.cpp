@@ -181,15 +181,14 @@ TDib ReadBMP(TStream& Stream) {
   Stream.ReadBuffer(Table.data(), static_cast<int64_t>(Table.size()));
   for (size_t I = 0; I < TableEntries && I < Dib.Colors.size(); ++I)
     Dib.Colors[I] = TRGBQuad{Table[I * 4], Table[I * 4 + 1], Table[I * 4 + 2], 0};
-  Stream.ReadBuffer(Dib.Bits.data(), ImageBytes);
-  if (TopDown && Height > 1) {
-    std::vector<uint8_t> Tmp(static_cast<size_t>(Stride));
-    for (int64_t Y = 0; Y < Height / 2; ++Y) {
-      uint8_t* A = Dib.Bits.data() + Y * Stride;
-      uint8_t* B = Dib.Bits.data() + (Height - 1 - Y) * Stride;
-      std::memcpy(Tmp.data(), A, Tmp.size());
-      std::memcpy(A, B, Tmp.size());
-      std::memcpy(B, Tmp.data(), Tmp.size());
+  // The rows go straight into place: a bottom-up file in one read, a top-down one row by row
+  // from the last stored row. A picture without pixels (zero width or height) reads nothing.
+  if (ImageBytes > 0) {
+    if (!TopDown) {
+      Stream.ReadBuffer(Dib.Bits.data(), ImageBytes);
+    } else {
+      for (int64_t Y = Height - 1; Y >= 0; --Y)
+        Stream.ReadBuffer(Dib.Bits.data() + Y * Stride, Stride);
     }
   }
   return Dib;

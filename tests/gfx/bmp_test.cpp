@@ -175,6 +175,37 @@ TEST(BmpFiles, TopDownRowsAreAccepted) {
   TDib D = ReadBMP(S);
   EXPECT_EQ(D.PixelColor(0, 0), clRed);
   EXPECT_EQ(D.PixelColor(0, 1), clBlue);
+
+  // 3 x 3 at 8 bits (rows padded to 4 bytes): every row lands in its place, the middle too.
+  std::vector<uint8_t> Rows3 = {0, 1, 2, 9, 1, 2, 0, 9, 2, 0, 1, 9};
+  TMemoryStream S3 = StreamOf(BmpBytes(3, -3, 8, 3, 0, 0, {0x0000FF, 0x00FF00, 0xFF0000}, Rows3));
+  TDib D3 = ReadBMP(S3);
+  const TColor Expected[3][3] = {
+      {clBlue, clLime, clRed}, {clLime, clRed, clBlue}, {clRed, clBlue, clLime}};
+  for (int Y = 0; Y < 3; ++Y)
+    for (int X = 0; X < 3; ++X) EXPECT_EQ(D3.PixelColor(X, Y), Expected[Y][X]) << X << "," << Y;
+  EXPECT_EQ(S3.Position(), S3.Size());
+}
+
+TEST(BmpFiles, TopDownPictureWithoutColumnsLoadsEmpty) {
+  // Zero width and a negative height: no pixel rows at all, which used to reach the row flip
+  // with no storage. It loads as an empty picture and reads just the headers and the table.
+  for (int Bits : {1, 8, 24, 32}) {
+    SCOPED_TRACE(Bits);
+    std::vector<uint8_t> File =
+        BmpBytes(0, -5, Bits, Bits <= 8 ? 2 : 0, 0, 0,
+                 Bits <= 8 ? std::vector<uint32_t>{0, 0xFFFFFF} : std::vector<uint32_t>{}, {});
+    File.push_back(0xAB);  // what follows the picture stays unread
+    TMemoryStream S = StreamOf(File);
+    TBitmap B;
+    B.LoadFromStream(S);
+    EXPECT_TRUE(B.Empty());
+    EXPECT_EQ(B.Width(), 0);
+    EXPECT_EQ(B.Height(), 5);
+    EXPECT_EQ(S.Position(), S.Size() - 1);
+    B.SetHandleType(TBitmapHandleType::bmDDB);
+    EXPECT_TRUE(B.Empty());
+  }
 }
 
 TEST(BmpFiles, MalformedFilesAreRefusedWithoutLargeAllocations) {
