@@ -23,30 +23,38 @@ std::atomic<bool> GFastPaths{true};
 class TStoragePool {
  public:
   static constexpr size_t MinBytes = size_t{16} * 1024;
-  static constexpr size_t MaxBytes = size_t{16} * 1024 * 1024;
+  static constexpr size_t MaxBytes = size_t{4} * 1024 * 1024;  // per buffer
+  static constexpr size_t MaxTotal = size_t{8} * 1024 * 1024;  // kept by one thread
   static constexpr size_t MaxKept = 6;
 
   std::vector<uint8_t> Take(size_t Bytes) {
     if (Bytes < MinBytes) return {};
-    // The smallest kept buffer that is large enough.
+    // The smallest kept buffer that is large enough and not wastefully larger.
     size_t Best = FKept.size();
     for (size_t I = 0; I < FKept.size(); ++I)
-      if (FKept[I].capacity() >= Bytes &&
+      if (FKept[I].capacity() >= Bytes && FKept[I].capacity() / 4 <= Bytes &&
           (Best == FKept.size() || FKept[I].capacity() < FKept[Best].capacity()))
         Best = I;
     if (Best == FKept.size()) return {};
     std::vector<uint8_t> V = std::move(FKept[Best]);
+    FTotal -= V.capacity();
     FKept.erase(FKept.begin() + static_cast<std::ptrdiff_t>(Best));
     return V;
   }
   void Give(std::vector<uint8_t>&& V) {
     if (V.capacity() < MinBytes || V.capacity() > MaxBytes) return;
-    if (FKept.size() == MaxKept) FKept.erase(FKept.begin());  // the oldest goes
+    FTotal += V.capacity();
     FKept.push_back(std::move(V));
+    // The oldest go first.
+    while (FKept.size() > MaxKept || FTotal > MaxTotal) {
+      FTotal -= FKept.front().capacity();
+      FKept.erase(FKept.begin());
+    }
   }
 
  private:
   std::vector<std::vector<uint8_t>> FKept;
+  size_t FTotal = 0;
 };
 
 TStoragePool& StoragePool() {

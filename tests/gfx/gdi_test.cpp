@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "gfx/colors.h"
 #include "gfx/gdi.h"
 #include "helpers.h"
@@ -232,6 +234,24 @@ TEST(Bitmaps, CompatibleBitmapFollowsTheSelectedBitmapAndDescribesItself) {
   DeleteObject(Colour);
   DeleteObject(Dib);
   DeleteDC(Dc);
+}
+
+TEST(Bitmaps, NewBitmapsStartBlackAlsoWhereDeletedOnesLeftTheirStorage) {
+  // Large and small, colour and monochrome: the storage of a deleted white bitmap may be
+  // reused, but never its pixels.
+  struct TCase {
+    int W, H, Bits;
+  } Cases[] = {{300, 200, 32}, {290, 190, 32}, {1000, 300, 1}, {64, 64, 32}, {3, 2, 32}};
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.W << "x" << C.H << " at " << C.Bits);
+    for (int Round = 0; Round < 2; ++Round) {
+      HBITMAP B = CreateBitmap(C.W, C.H, 1, C.Bits);
+      ASSERT_TRUE(
+          std::all_of(B->Dib.Bits.begin(), B->Dib.Bits.end(), [](uint8_t V) { return V == 0; }));
+      std::fill(B->Dib.Bits.begin(), B->Dib.Bits.end(), 0xFF);
+      DeleteObject(B);
+    }
+  }
 }
 
 TEST(Bitmaps, GetDIBitsGivesBottomUpRowsOfShownColours) {
