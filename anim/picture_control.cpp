@@ -46,15 +46,26 @@ void TPictureControl::PaintContent() {
 }
 
 void TPictureControl::WMPaint(TMessage& Message) {
+  // The canvas lock is taken before the pass flag is looked at: a worker painting the control
+  // holds it while its own pass runs, and the flag belongs to that pass.
+  TCanvas& C = Canvas();
+  C.Lock();
   if (FBufferedPass) {
-    TGraphicControl::WMPaint(Message);
+    try {
+      TGraphicControl::WMPaint(Message);
+    } catch (...) {
+      C.Unlock();
+      throw;
+    }
+    C.Unlock();
     return;
   }
   HDC Target = reinterpret_cast<HDC>(Message.WParam);
-  if (Target == nullptr) return;
+  if (Target == nullptr) {
+    C.Unlock();
+    return;
+  }
   const int W = ClientWidth(), H = ClientHeight();
-  TCanvas& C = Canvas();
-  C.Lock();
   // A bitmap compatible with the screen, of the client size, selected into a memory context.
   HBITMAP Buffer = CreateCompatibleBitmap(nullptr, W, H);
   HDC MemDc = CreateCompatibleDC(nullptr);

@@ -4,6 +4,8 @@
 // and gives its subclass a re-entrant lock for the subclass's state.
 #pragma once
 
+#include <atomic>
+
 #include "core/sync.h"
 #include "gfx/graphic.h"
 #include "ui/controls.h"
@@ -47,7 +49,8 @@ class TPictureControl : public TGraphicControl {
 
   void WMPaint(TMessage& Message) override;
 
-  bool FInPaint = false;
+  // Read by the GUI thread while a worker may be painting the control.
+  std::atomic<bool> FInPaint{false};
   bool FBufferedPass = false;
   TCriticalSection FPaintLock;
   // The picture the control shows; set and owned by the subclass.

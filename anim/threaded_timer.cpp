@@ -13,7 +13,7 @@ namespace orn {
 // destroyed; the worker holds Lock while it uses the timer on its own thread.
 struct TTimerLink {
   std::recursive_mutex Lock;
-  TThreadedTimer* Owner = nullptr;
+  std::atomic<TThreadedTimer*> Owner{nullptr};
   TApplication* App = nullptr;
 };
 
@@ -59,6 +59,9 @@ void TTimerThread::Execute() {
     if (!CheckPaused()) break;
     RunTick();
   }
+  // The timer terminates this thread while it holds the link; passing through the lock here
+  // makes sure it has let go of the thread object before the thread frees itself.
+  std::lock_guard<std::recursive_mutex> Guard(FLink->Lock);
 }
 
 void TTimerThread::RunTick() {
@@ -123,20 +126,20 @@ TThreadedTimer::~TThreadedTimer() {
     std::lock_guard<std::mutex> Guard(FHandlerLock);
     FOnTimer = nullptr;
   }
-  // Cut the worker's link. A tick running on the worker holds the link; it may be waiting
-  // for the GUI thread, so the GUI thread serves its calls while it waits.
+  // Cut the worker's link and end the worker. A tick running on the worker holds the link;
+  // it may be waiting for the GUI thread, so the GUI thread serves its calls while it waits.
+  // The worker is not waited for: it finishes its sleep, sees the terminate flag and frees
+  // itself (not before the link is let go here). One that never ran is simply deleted.
   {
     std::unique_lock<std::recursive_mutex> Guard(FLink->Lock, std::defer_lock);
     AcquireServingGUIThread([&] { return Guard.try_lock(); }, [&] { Guard.lock(); });
     FLink->Owner = nullptr;
+    if (FWorker->Started())
+      FWorker->Terminate();
+    else
+      delete FWorker;
+    FWorker = nullptr;
   }
-  // The worker is not waited for: it finishes its sleep, sees the terminate flag and frees
-  // itself. One that never ran is simply deleted.
-  if (FWorker->Started())
-    FWorker->Terminate();
-  else
-    delete FWorker;
-  FWorker = nullptr;
   if (FTimerWindow != 0) {
     KillTimer(FTimerWindow, 1);
     DeallocateHWnd(FTimerWindow);

@@ -425,8 +425,11 @@ TEST_F(AnimatorTest, DestroyingARunningAsynchronousAnimatorIsSafe) {
   Anim->SetOnFrameChanged([&](TObject*) { ++Frames; });
   Anim->SetAnimate(true);
   ASSERT_TRUE(WaitUntil([&] { return Frames >= 3; }));
-  Form.reset();  // while the worker steps and paints every 50 ms
-  SUCCEED();
+  // While the worker steps and paints every 50 ms: the animator waits for a running tick.
+  delete Anim;
+  Anim = nullptr;
+  EXPECT_EQ(Form->ControlCount(), 0);
+  Form->PaintNow();
 }
 
 }  // namespace
