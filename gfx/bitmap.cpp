@@ -348,12 +348,19 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
     FillValue = (GetRValue(Fill) + GetGValue(Fill) + GetBValue(Fill) >= 383) ? 1 : 0;
   else if (BitCount <= 8)
     FillValue = static_cast<uint32_t>(B->Dib.NearestIndex(Fill));
-  for (int Y = 0; Y < AHeight; ++Y)
-    for (int X = 0; X < AWidth; ++X) B->Dib.SetRaw(X, Y, FillValue);
+  // One row is filled, the others copy it.
+  for (int X = 0; X < AWidth; ++X) B->Dib.SetRaw(X, 0, FillValue);
+  const size_t Stride = static_cast<size_t>(B->Dib.Stride());
+  for (int Y = 1; Y < AHeight; ++Y) std::memcpy(B->Dib.ScanLine(Y), B->Dib.ScanLine(0), Stride);
   if (Old) {
     int W = std::min(AWidth, Old->Dib.Width), H = std::min(AHeight, Old->Dib.Height);
-    for (int Y = 0; Y < H; ++Y)
-      for (int X = 0; X < W; ++X) B->Dib.SetRaw(X, Y, Old->Dib.Raw(X, Y));
+    if (BitCount >= 8) {
+      const size_t Bytes = static_cast<size_t>(W) * static_cast<size_t>(BitCount / 8);
+      for (int Y = 0; Y < H; ++Y) std::memcpy(B->Dib.ScanLine(Y), Old->Dib.ScanLine(Y), Bytes);
+    } else {
+      for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X) B->Dib.SetRaw(X, Y, Old->Dib.Raw(X, Y));
+    }
   }
   NewImage(B, CopyPalette(FImage->FPalette));
   Changed(this);

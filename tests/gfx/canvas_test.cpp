@@ -93,6 +93,33 @@ TEST(BitmapCanvas, FillPixelsAndSizing) {
   EXPECT_EQ(B.Canvas().Pixels(5, 5), CLR_INVALID);
 }
 
+TEST(BitmapCanvas, ResizingKeepsEveryOldRowAndFillsTheNewAreaInEveryFormat) {
+  const TPixelFormat Formats[] = {TPixelFormat::pfDevice, TPixelFormat::pf1bit,
+                                  TPixelFormat::pf4bit,   TPixelFormat::pf8bit,
+                                  TPixelFormat::pf24bit,  TPixelFormat::pf32bit};
+  for (TPixelFormat F : Formats) {
+    SCOPED_TRACE(static_cast<int>(F));
+    TBitmap B;
+    B.SetPixelFormat(F);
+    B.SetSize(5, 3);
+    const TColor Colours[] = {clRed, clWhite, clBlue, clBlack, clLime, clYellow};
+    for (int Y = 0; Y < 3; ++Y)
+      for (int X = 0; X < 5; ++X) B.Canvas().SetPixels(X, Y, Colours[(X + 2 * Y) % 6]);
+    TColor Before[3][5];
+    for (int Y = 0; Y < 3; ++Y)
+      for (int X = 0; X < 5; ++X) Before[Y][X] = B.Canvas().Pixels(X, Y);
+    B.Canvas().Brush().SetColor(clWhite);
+    B.SetSize(11, 4);
+    for (int Y = 0; Y < 4; ++Y)
+      for (int X = 0; X < 11; ++X)
+        EXPECT_EQ(B.Canvas().Pixels(X, Y), X < 5 && Y < 3 ? Before[Y][X] : clWhite)
+            << X << "," << Y;
+    B.SetSize(2, 2);
+    for (int Y = 0; Y < 2; ++Y)
+      for (int X = 0; X < 2; ++X) EXPECT_EQ(B.Canvas().Pixels(X, Y), Before[Y][X]) << X << "," << Y;
+  }
+}
+
 TEST(BitmapAssign, CopiesSharePixelsUntilOneIsDrawnOn) {
   TBitmap A;
   A.SetSize(2, 2);
