@@ -371,7 +371,10 @@ uint32_t DecodeCodes(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Lenie
 uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Lenient,
                       bool& DataCorrupt) {
   constexpr int64_t kPad = 32;  // slack for copies done in 16-byte steps
-  const int64_t Total = static_cast<int64_t>(R.W) * R.H;
+  // The buffer starts with one byte per literal code (its pixel), so that literal codes are
+  // copied like every other known string; the pixels follow from Start to Total.
+  const int64_t Start = int64_t{1} << CodeSize;
+  const int64_t Total = Start + static_cast<int64_t>(R.W) * R.H;
   std::unique_ptr<uint8_t[]> Buffer(new uint8_t[static_cast<size_t>(Total + kPad)]());
   uint8_t* const O = Buffer.get();
   std::unique_ptr<uint32_t[]> Table(new uint32_t[kTableSize]());  // prefix | pixel << 16
@@ -395,9 +398,13 @@ uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Leni
   uint32_t FirstChar = 0;
   bool TableFull = false;
   bool Corrupt = DataCorrupt;
-  for (uint32_t C = 0; C < ClearCode; ++C) Lens[C] = 1;
-  int64_t Pos = 0;
-  int64_t PrevPos = 0;
+  for (uint32_t C = 0; C < ClearCode; ++C) {
+    Lens[C] = 1;
+    Offs[C] = C;
+    O[C] = static_cast<uint8_t>(C & PixelMask);
+  }
+  int64_t Pos = Start;
+  int64_t PrevPos = Start;
   bool PrevKnown = false;  // the previous code's pixels at PrevPos are exactly its string
 
   auto Copy = [O](int64_t From, int64_t To, int64_t Count) {
@@ -430,22 +437,21 @@ uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Leni
       const uint32_t InCode = Code;
       int64_t L = 0;
       bool Known = true;
-      if (Code < ClearCode) {
-        FirstChar = Code & PixelMask;
-        O[Pos] = static_cast<uint8_t>(FirstChar);
-        L = 1;
-      } else if (Code < FreeCode && Lens[Code] != 0 && Pos + Lens[Code] <= Total) {
-        L = Lens[Code];
-        Copy(Offs[Code], Pos, L);
-        FirstChar = O[Pos];
+      const uint32_t Known0 = Code < FreeCode ? Lens[Code] : 0;
+      if (Known0 != 0 && Pos + Known0 <= Total) {
+        L = Known0;
+        const int64_t From = Offs[Code];
+        FirstChar = O[From];
+        Copy(From, Pos, L);
       } else if (Code >= FreeCode && PrevKnown && OldCode < FreeCode && Lens[OldCode] != 0 &&
                  Pos + Lens[OldCode] + 1 <= Total) {
         // Not yet defined: the previous string and its own first pixel.
         const int64_t Prev = Lens[OldCode];
+        const uint32_t Last = FirstChar;
+        FirstChar = O[PrevPos];
         Copy(PrevPos, Pos, Prev);
-        O[Pos + Prev] = static_cast<uint8_t>(FirstChar);
+        O[Pos + Prev] = static_cast<uint8_t>(Last);
         L = Prev + 1;
-        FirstChar = O[Pos];
       } else {
         Known = false;
         int Sp = 0;
@@ -499,7 +505,7 @@ uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Leni
   }
   DataCorrupt = Corrupt;
   R.Pos = Reader.Position();
-  R.DistributeRows(O, Pos);
+  R.DistributeRows(O + Start, Pos - Start);
   return Code;
 }
 
