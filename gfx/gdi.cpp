@@ -363,9 +363,10 @@ void DecodeRow(const TRowJob& J, int SY, const int* Cols, int N, bool Contiguous
         const uint32_t L0 = Lut[0], L1 = Lut[1];
         int C = Cols[0];
         for (; I < N && (C & 7); ++I, ++C) Out[I] = (Row[C >> 3] >> (7 - (C & 7))) & 1 ? L1 : L0;
+        const uint32_t Diff = L0 ^ L1;
         for (; I + 8 <= N; I += 8, C += 8) {
-          uint8_t B = Row[C >> 3];
-          for (int K = 0; K < 8; ++K) Out[I + K] = (B >> (7 - K)) & 1 ? L1 : L0;
+          const uint32_t B = Row[C >> 3];
+          for (int K = 0; K < 8; ++K) Out[I + K] = L0 ^ (Diff & (0u - ((B >> (7 - K)) & 1)));
         }
       }
       for (; I < N; ++I) {
