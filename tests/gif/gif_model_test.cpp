@@ -315,6 +315,13 @@ TEST(GIFModel, ImageFromFrameAndBitmapAndBack) {
   EXPECT_EQ(Out.Canvas().Pixels(1, 0), RGB(255, 0, 0));
   EXPECT_TRUE(Out.Transparent());
   EXPECT_EQ(Out.TransparentColor() & 0xFFFFFF, RGB(0, 0, 255));
+  // A current index outside the frames: the bitmap is frame 0's, the index is kept, and the
+  // image reports no size.
+  A->SetCurrentIndex(5);
+  EXPECT_EQ(A->CurrentBitmap(), A->Frames(0)->DecodedBitmap());
+  EXPECT_EQ(A->CurrentIndex(), 5);
+  EXPECT_EQ(A->GetWidth(), 0);
+  EXPECT_FALSE(A->GetEmpty());
   // An empty image assigns nil.
   TGIFImage Empty;
   Out.Assign(&Empty);
