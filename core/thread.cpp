@@ -48,8 +48,9 @@ void TThread::Start() {
       return;
     }
     FSuspended = false;
+    // Notified under the lock: a thread that frees itself may be gone once the lock is free.
+    FStateChanged.notify_all();
   }
-  FStateChanged.notify_all();
 }
 
 void TThread::Suspend() {
@@ -76,8 +77,8 @@ void TThread::Terminate() {
   {
     std::lock_guard<std::mutex> Guard(FLock);
     FTerminated.store(true, std::memory_order_release);
+    FStateChanged.notify_all();  // under the lock, as in Start
   }
-  FStateChanged.notify_all();
 }
 
 bool TThread::CheckPaused() {
@@ -180,8 +181,8 @@ void TThread::TerminateAndWait() {
     if (!FStarted || FThreadId == std::this_thread::get_id()) return;
     FTerminated.store(true, std::memory_order_release);
     FSuspended = false;
+    FStateChanged.notify_all();  // under the lock, as in Start
   }
-  FStateChanged.notify_all();
   WaitFinished();
 }
 
