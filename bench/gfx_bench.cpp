@@ -87,6 +87,15 @@ BENCHMARK(BM_StretchBltCopy)
     ->Args({118, 170, 2})
     ->Unit(benchmark::kMicrosecond);
 
+// Halving with the default stretch mode, which ANDs the dropped pixels together.
+void BM_StretchBltShrinkAnd(benchmark::State& State) {
+  const int W = 380, H = 450;
+  TBenchSurface Src(W, H), Dst(W / 2, H / 2);
+  for (auto _ : State) StretchBlt(Dst.Dc, 0, 0, W / 2, H / 2, Src.Dc, 0, 0, W, H, SRCCOPY);
+  State.SetItemsProcessed(State.iterations() * W * H);
+}
+BENCHMARK(BM_StretchBltShrinkAnd)->Unit(benchmark::kMicrosecond);
+
 // Args: source width, height, destination scale.
 void BM_DrawBitmapRectMasked(benchmark::State& State) {
   const int W = static_cast<int>(State.range(0)), H = static_cast<int>(State.range(1));

@@ -519,6 +519,88 @@ void RowTransfer(const TRowJob& J) {
   }
 }
 
+// A shrinking transfer whose stretch mode combines the dropped pixels (AND for BLACKONWHITE,
+// OR for WHITEONBLACK): each destination pixel takes the block of source pixels between its
+// own source position and the next one's, within the source bitmap. Every source row of a block
+// is converted once, then folded column block by column block.
+void CombineTransfer(const TRowJob& J, bool Or) {
+  TDib& DD = *J.DD;
+  TRect Bounds{0, 0, DD.Width, DD.Height};
+  TRect Span;
+  if (!IntersectRect(Span, J.Area, Bounds)) return;
+  const int SrcW = J.SD->Width, SrcH = J.SD->Height;
+
+  // The source block of a destination column or row along one axis, clipped to the bitmap;
+  // empty (Lo >= Hi) when nothing of it lies inside.
+  auto Block = [](int64_t I, int64_t Size, int64_t SrcSize, int64_t Origin, int64_t Limit,
+                  bool Flip, int64_t& Lo, int64_t& Hi) {
+    if (Flip) I = Size - 1 - I;
+    int64_t A = I * SrcSize / Size;
+    int64_t B = std::max(A + 1, (I + 1) * SrcSize / Size);
+    Lo = std::max<int64_t>(Origin + A, 0);
+    Hi = std::min<int64_t>(Origin + B, Limit);
+  };
+
+  std::vector<int> ColLo(static_cast<size_t>(Span.Width())), ColHi(ColLo.size());
+  int64_t MinSX = SrcW, MaxSX = 0;
+  for (int PX = Span.Left; PX < Span.Right; ++PX) {
+    int64_t Lo, Hi;
+    Block(int64_t{PX} - J.D0.X, J.W, J.SW, J.S0.X, SrcW, J.FlipX, Lo, Hi);
+    if (Lo >= Hi) Lo = Hi = 0;
+    ColLo[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(Lo);
+    ColHi[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(Hi);
+    if (Lo < Hi) {
+      MinSX = std::min(MinSX, Lo);
+      MaxSX = std::max(MaxSX, Hi);
+    }
+  }
+  if (MinSX >= MaxSX) return;
+
+  std::vector<uint32_t> Lut;
+  if (J.SD->BitCount <= 8) {
+    Lut = J.Conv->Indexed();
+    if (DD.BitCount == 32)
+      for (uint32_t& V : Lut) V = SwapRB(V);
+  }
+  const uint32_t Pattern = DD.BitCount == 32 ? SwapRB(J.Pattern) : J.Pattern;
+  // Source columns MinSX .. MaxSX-1 of one source row, converted.
+  std::vector<int> SrcCols(static_cast<size_t>(MaxSX - MinSX));
+  for (size_t I = 0; I < SrcCols.size(); ++I) SrcCols[I] = static_cast<int>(MinSX + int64_t(I));
+  std::vector<uint32_t> SrcVals(SrcCols.size());
+  std::vector<uint32_t> Acc(static_cast<size_t>(Span.Width()));
+
+  for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
+    for (int PY = R.Top; PY < R.Bottom; ++PY) {
+      int64_t RowLo, RowHi;
+      Block(int64_t{PY} - J.D0.Y, J.H, J.SH, J.S0.Y, SrcH, J.FlipY, RowLo, RowHi);
+      if (RowLo >= RowHi) continue;
+      for (int64_t SY = RowLo; SY < RowHi; ++SY) {
+        DecodeRow(J, static_cast<int>(SY), SrcCols.data(), static_cast<int>(SrcCols.size()), true,
+                  SrcVals.data(), Lut);
+        for (int PX = R.Left; PX < R.Right; ++PX) {
+          const size_t C = static_cast<size_t>(PX - Span.Left);
+          const int Lo = ColLo[C], Hi = ColHi[C];
+          if (Lo >= Hi) continue;
+          const uint32_t* V = SrcVals.data() + (Lo - MinSX);
+          uint32_t A = SY == RowLo ? V[0] : Acc[C];
+          for (int K = SY == RowLo ? 1 : 0; K < Hi - Lo; ++K) A = Or ? (A | V[K]) : (A & V[K]);
+          Acc[C] = A;
+        }
+      }
+      for (int PX = R.Left; PX < R.Right; ++PX) {
+        const size_t C = static_cast<size_t>(PX - Span.Left);
+        if (ColLo[C] >= ColHi[C]) continue;
+        if (DD.BitCount == 32) {
+          uint8_t* P = DD.ScanLine(PY) + PX * 4;
+          StoreWord(P, ApplyRop(J.Code, Pattern, Acc[C], LoadWord(P) & 0xFFFFFFu, 0xFFFFFFu));
+        } else {
+          DD.SetRaw(PX, PY, ApplyRop(J.Code, Pattern, Acc[C], DD.Raw(PX, PY), J.Mask));
+        }
+      }
+    }
+  }
+}
+
 bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int SW, int SH,
               uint32_t Rop) {
   if (!Dest || !Dest->Bitmap) return false;
@@ -624,9 +706,14 @@ bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int
     }
     return true;
   }
-  if (GFastPaths && !Combine) {
-    RowTransfer(TRowJob{Dest, &DD, Area, D0, W, H, FlipX, FlipY, UsesSource, S0, SW, SH, SD,
-                        Conv ? &*Conv : nullptr, Code, Pattern, Mask});
+  if (GFastPaths) {
+    TRowJob Job{Dest,  &DD,        Area, D0, W,  H,  FlipX,
+                FlipY, UsesSource, S0,   SW, SH, SD, Conv ? &*Conv : nullptr,
+                Code,  Pattern,    Mask};
+    if (Combine)
+      CombineTransfer(Job, Mode == WHITEONBLACK);
+    else
+      RowTransfer(Job);
     return true;
   }
   for (const TRect& R : DrawableRects(Dest, Area)) {
