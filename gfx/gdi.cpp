@@ -482,9 +482,11 @@ void RowTransfer(const TRowJob& J) {
               [SP](int I) { return LoadWord(SP + I * 4) & 0xFFFFFFu; }, N);
         } else if (DirectRow == 2) {
           // Colour to monochrome: 1 where the source shows its background colour.
-          const uint8_t* SP = SRow + (C0 - X0) * 4;
+          const int Shift = C0 - X0;
           const uint32_t Bk = SwapRB(J.Conv->SrcBk());
-          auto Is = [SP, Bk](int X) { return (LoadWord(SP + X * 4) & 0xFFFFFFu) == Bk ? 1u : 0u; };
+          auto Is = [SRow, Shift, Bk](int X) {
+            return (LoadWord(SRow + (X + Shift) * 4) & 0xFFFFFFu) == Bk ? 1u : 0u;
+          };
           ApplyRow1(J.Code, Pattern, Row, X0, X1, Is, [Is](int X) {
             uint32_t B = 0;
             for (int K = 0; K < 8; ++K) B = (B << 1) | Is(X + K);
