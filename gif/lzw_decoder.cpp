@@ -228,6 +228,15 @@ class TGatheredReader {
   int64_t FEndPos = 0;
 };
 
+// Stores 8 pixels, the low byte of Value first.
+inline void Store8(uint8_t* Dest, uint64_t Value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(Dest, &Value, sizeof Value);
+  } else {
+    for (int I = 0; I < 8; ++I) Dest[I] = static_cast<uint8_t>(Value >> (8 * I));
+  }
+}
+
 template <class TReader, bool kProgress>
 uint32_t DecodeCodes(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Lenient,
                      bool& DataCorrupt, const TDecodeProgress* Progress) {
@@ -380,10 +389,14 @@ uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Leni
   std::unique_ptr<uint32_t[]> Table(new uint32_t[kTableSize]());  // prefix | pixel << 16
   std::unique_ptr<uint16_t[]> Len(new uint16_t[kTableSize]());
   std::unique_ptr<uint32_t[]> Offset(new uint32_t[kTableSize]());
+  // The first (up to) 8 pixels of each known string, first pixel in the low byte: a short
+  // string is written with one 8-byte store.
+  std::unique_ptr<uint64_t[]> Head(new uint64_t[kTableSize]());
   std::unique_ptr<uint8_t[]> Stack(new uint8_t[kStackSize]());
   uint32_t* const Entries = Table.get();
   uint16_t* const Lens = Len.get();
   uint32_t* const Offs = Offset.get();
+  uint64_t* const Heads = Head.get();
   TGatheredReader Reader(R);
 
   const uint32_t InitWidth = static_cast<uint32_t>(CodeSize) + 1;
@@ -402,6 +415,7 @@ uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Leni
     Lens[C] = 1;
     Offs[C] = C;
     O[C] = static_cast<uint8_t>(C & PixelMask);
+    Heads[C] = C & PixelMask;
   }
   int64_t Pos = Start;
   int64_t PrevPos = Start;
@@ -440,17 +454,25 @@ uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Leni
       const uint32_t Known0 = Code < FreeCode ? Lens[Code] : 0;
       if (Known0 != 0 && Pos + Known0 <= Total) {
         L = Known0;
-        const int64_t From = Offs[Code];
-        FirstChar = O[From];
-        Copy(From, Pos, L);
+        const uint64_t First8 = Heads[Code];
+        FirstChar = static_cast<uint32_t>(First8 & 0xFF);
+        if (L <= 8)
+          Store8(O + Pos, First8);
+        else
+          Copy(Offs[Code], Pos, L);
       } else if (Code >= FreeCode && PrevKnown && OldCode < FreeCode && Lens[OldCode] != 0 &&
                  Pos + Lens[OldCode] + 1 <= Total) {
         // Not yet defined: the previous string and its own first pixel.
         const int64_t Prev = Lens[OldCode];
         const uint32_t Last = FirstChar;
-        FirstChar = O[PrevPos];
-        Copy(PrevPos, Pos, Prev);
-        O[Pos + Prev] = static_cast<uint8_t>(Last);
+        const uint64_t First8 = Heads[OldCode];
+        FirstChar = static_cast<uint32_t>(First8 & 0xFF);
+        if (Prev < 8) {
+          Store8(O + Pos, First8 | (static_cast<uint64_t>(Last) << (8 * Prev)));
+        } else {
+          Copy(PrevPos, Pos, Prev);
+          O[Pos + Prev] = static_cast<uint8_t>(Last);
+        }
         L = Prev + 1;
       } else {
         Known = false;
@@ -483,7 +505,11 @@ uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Leni
       if (!TableFull) {
         const bool NewKnown = PrevKnown && OldCode < FreeCode && Lens[OldCode] != 0;
         Entries[FreeCode] = OldCode | (FirstChar << 16);
-        Lens[FreeCode] = static_cast<uint16_t>(NewKnown ? Lens[OldCode] + 1 : 0);
+        const uint32_t OldLen = Lens[OldCode];
+        Lens[FreeCode] = static_cast<uint16_t>(NewKnown ? OldLen + 1 : 0);
+        Heads[FreeCode] = OldLen < 8
+                              ? Heads[OldCode] | (static_cast<uint64_t>(FirstChar) << (8 * OldLen))
+                              : Heads[OldCode];
         Offs[FreeCode] = static_cast<uint32_t>(PrevPos);
         ++FreeCode;
         if (FreeCode >= Limit) {
