@@ -58,26 +58,6 @@ TDib::TDib(int AWidth, int AHeight, int ABitCount, std::vector<uint8_t> Storage)
   Bits.assign(static_cast<size_t>(Stride()) * Height, 0);
 }
 
-uint32_t TDib::Raw(int X, int Y) const {
-  const uint8_t* Row = ScanLine(Y);
-  switch (BitCount) {
-    case 1:
-      return (Row[X >> 3] >> (7 - (X & 7))) & 1;
-    case 4:
-      return (X & 1) ? (Row[X >> 1] & 0x0F) : (Row[X >> 1] >> 4);
-    case 8:
-      return Row[X];
-    case 24: {
-      const uint8_t* P = Row + X * 3;
-      return RGB(P[2], P[1], P[0]);
-    }
-    default: {
-      const uint8_t* P = Row + X * 4;
-      return RGB(P[2], P[1], P[0]);
-    }
-  }
-}
-
 void TDib::SetRaw(int X, int Y, uint32_t Value) {
   uint8_t* Row = ScanLine(Y);
   switch (BitCount) {
@@ -114,14 +94,6 @@ void TDib::SetRaw(int X, int Y, uint32_t Value) {
       break;
     }
   }
-}
-
-TColor TDib::PixelColor(int X, int Y) const {
-  uint32_t V = Raw(X, Y);
-  if (BitCount > 8) return V;
-  if (V >= Colors.size()) return clBlack;
-  const TRGBQuad& Q = Colors[V];
-  return RGB(Q.rgbRed, Q.rgbGreen, Q.rgbBlue);
 }
 
 int TDib::NearestIndex(TColor Color) const {

@@ -92,6 +92,35 @@ struct TDib {
   int NearestIndex(TColor Color) const;
 };
 
+// Pixel reads are inline: callers walk whole pictures with them.
+inline uint32_t TDib::Raw(int X, int Y) const {
+  const uint8_t* Row = ScanLine(Y);
+  switch (BitCount) {
+    case 1:
+      return (Row[X >> 3] >> (7 - (X & 7))) & 1;
+    case 4:
+      return (X & 1) ? (Row[X >> 1] & 0x0F) : (Row[X >> 1] >> 4);
+    case 8:
+      return Row[X];
+    case 24: {
+      const uint8_t* P = Row + X * 3;
+      return RGB(P[2], P[1], P[0]);
+    }
+    default: {
+      const uint8_t* P = Row + X * 4;
+      return RGB(P[2], P[1], P[0]);
+    }
+  }
+}
+
+inline TColor TDib::PixelColor(int X, int Y) const {
+  uint32_t V = Raw(X, Y);
+  if (BitCount > 8) return V;
+  if (V >= Colors.size()) return clBlack;
+  const TRGBQuad& Q = Colors[V];
+  return RGB(Q.rgbRed, Q.rgbGreen, Q.rgbBlue);
+}
+
 // Largest width or height accepted from a BMP file, and largest pixel data in bytes.
 constexpr int MaxBitmapDimension = 65535;
 constexpr int64_t MaxBitmapBytes = int64_t{512} * 1024 * 1024;
