@@ -571,7 +571,26 @@ void CombineTransfer(const TRowJob& J, bool Or) {
   std::vector<uint32_t> SrcVals(SrcCols.size());
   std::vector<uint32_t> Acc(static_cast<size_t>(Span.Width()));
 
+  // Columns whose block lies (partly) inside the source form one run. Blocks are counted from
+  // the first converted source column from here on.
+  int VLo = Span.Right, VHi = Span.Left;
+  for (int PX = Span.Left; PX < Span.Right; ++PX) {
+    const size_t C = static_cast<size_t>(PX - Span.Left);
+    if (ColLo[C] >= ColHi[C]) continue;
+    ColLo[C] -= static_cast<int>(MinSX);
+    ColHi[C] -= static_cast<int>(MinSX);
+    VLo = std::min(VLo, PX);
+    VHi = std::max(VHi, PX + 1);
+  }
+
   for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
+    const int X0 = std::max(R.Left, VLo), X1 = std::min(R.Right, VHi);
+    if (X0 >= X1) continue;
+    const size_t C0 = static_cast<size_t>(X0 - Span.Left);
+    const int N = X1 - X0;
+    const int* Lo = ColLo.data() + C0;
+    const int* Hi = ColHi.data() + C0;
+    uint32_t* A = Acc.data() + C0;
     for (int PY = R.Top; PY < R.Bottom; ++PY) {
       int64_t RowLo, RowHi;
       Block(int64_t{PY} - J.D0.Y, J.H, J.SH, J.S0.Y, SrcH, J.FlipY, RowLo, RowHi);
@@ -579,25 +598,32 @@ void CombineTransfer(const TRowJob& J, bool Or) {
       for (int64_t SY = RowLo; SY < RowHi; ++SY) {
         DecodeRow(J, static_cast<int>(SY), SrcCols.data(), static_cast<int>(SrcCols.size()), true,
                   SrcVals.data(), Lut);
-        for (int PX = R.Left; PX < R.Right; ++PX) {
-          const size_t C = static_cast<size_t>(PX - Span.Left);
-          const int Lo = ColLo[C], Hi = ColHi[C];
-          if (Lo >= Hi) continue;
-          const uint32_t* V = SrcVals.data() + (Lo - MinSX);
-          uint32_t A = SY == RowLo ? V[0] : Acc[C];
-          for (int K = SY == RowLo ? 1 : 0; K < Hi - Lo; ++K) A = Or ? (A | V[K]) : (A & V[K]);
-          Acc[C] = A;
+        const uint32_t* V = SrcVals.data();
+        if (SY == RowLo)
+          for (int I = 0; I < N; ++I) A[I] = V[Lo[I]];
+        if (Or) {
+          for (int I = 0; I < N; ++I)
+            for (int K = Lo[I]; K < Hi[I]; ++K) A[I] |= V[K];
+        } else {
+          for (int I = 0; I < N; ++I)
+            for (int K = Lo[I]; K < Hi[I]; ++K) A[I] &= V[K];
         }
       }
-      for (int PX = R.Left; PX < R.Right; ++PX) {
-        const size_t C = static_cast<size_t>(PX - Span.Left);
-        if (ColLo[C] >= ColHi[C]) continue;
-        if (DD.BitCount == 32) {
-          uint8_t* P = DD.ScanLine(PY) + PX * 4;
-          StoreWord(P, ApplyRop(J.Code, Pattern, Acc[C], LoadWord(P) & 0xFFFFFFu, 0xFFFFFFu));
-        } else {
-          DD.SetRaw(PX, PY, ApplyRop(J.Code, Pattern, Acc[C], DD.Raw(PX, PY), J.Mask));
-        }
+      uint8_t* Row = DD.ScanLine(PY);
+      if (DD.BitCount == 32) {
+        ApplyRow32(
+            J.Code, Pattern, Row + X0 * 4, [A](int I) { return A[I]; }, N);
+      } else if (DD.BitCount == 1) {
+        ApplyRow1(
+            J.Code, Pattern, Row, X0, X1, [A, X0](int X) { return A[X - X0]; },
+            [A, X0](int X) {
+              const uint32_t* B = A + (X - X0);
+              return (B[0] << 7) | (B[1] << 6) | (B[2] << 5) | (B[3] << 4) | (B[4] << 3) |
+                     (B[5] << 2) | (B[6] << 1) | B[7];
+            });
+      } else {
+        for (int PX = X0; PX < X1; ++PX)
+          DD.SetRaw(PX, PY, ApplyRop(J.Code, Pattern, A[PX - X0], DD.Raw(PX, PY), J.Mask));
       }
     }
   }
