@@ -39,13 +39,7 @@ TComponent::~TComponent() {
     Theirs.erase(std::remove(Theirs.begin(), Theirs.end(), this), Theirs.end());
     Other->Notification(this, TOperation::opRemove);
   }
-  // Destroy owned components, last created first.
-  while (!FComponents.empty()) {
-    std::unique_ptr<TComponent> C = std::move(FComponents.back());
-    FComponents.pop_back();
-    C->FOwner = nullptr;
-    C.reset();
-  }
+  DestroyComponents();
   if (FOwner != nullptr) {
     TComponent* Owner = FOwner;
     std::unique_ptr<TComponent> Self = Owner->ReleaseComponent(this);
@@ -53,6 +47,16 @@ TComponent::~TComponent() {
     Owner->ClearFieldsFor(this);
     // Siblings that refer to this component drop their references.
     Owner->Notification(this, TOperation::opRemove);
+  }
+}
+
+void TComponent::DestroyComponents() {
+  while (!FComponents.empty()) {
+    std::unique_ptr<TComponent> C = std::move(FComponents.back());
+    FComponents.pop_back();
+    C->FOwner = nullptr;
+    ClearFieldsFor(C.get());
+    C.reset();
   }
 }
 

@@ -50,6 +50,11 @@ class TComponent : public TPersistent {
   void FreeNotification(TComponent* AComponent);
   void RemoveFreeNotification(TComponent* AComponent);
 
+  // Destroys the owned components, last created first. The destructor does it too; a class
+  // whose own parts the owned components use (a form and its window) calls it first, while
+  // those parts are still whole.
+  void DestroyComponents();
+
   // Called by the form reader after every property of this component (and its owned
   // components) has been read; clears csLoading.
   virtual void Loaded();

@@ -84,6 +84,9 @@ TCustomForm::~TCustomForm() {
       Application()->HandleException(this);
     }
   }
+  // The owned components go while the form is whole: a worker of one of them may still be
+  // painting into the form's window.
+  DestroyComponents();
   Application()->FormDestroyed(this);
   Screen()->RemoveForm(this);
   DestroyWnd();

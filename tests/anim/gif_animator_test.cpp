@@ -432,5 +432,27 @@ TEST_F(AnimatorTest, DestroyingARunningAsynchronousAnimatorIsSafe) {
   Form->PaintNow();
 }
 
+TEST_F(AnimatorTest, DestroyingTheFormOfARunningAsynchronousAnimatorIsSafe) {
+  auto Image =
+      MakeImage(2, 2, {{0, 0, 2, 2, clRed, clNone, 1, 0}, {0, 0, 2, 2, clLime, clNone, 1, 0}});
+  Load(Image);
+  Anim->Timer()->SetThreaded(true);
+  Anim->SetAsyncDrawing(true);
+  std::atomic<int> Frames{0};
+  Anim->SetOnFrameChanged([&](TObject*) { ++Frames; });
+  Anim->SetAnimate(true);
+  ASSERT_TRUE(WaitUntil([&] { return Frames >= 3; }));
+  // The worker paints straight into the form's window every 50 ms: the form's owned components
+  // (the animator and its timer) must be gone before the window is. A form destroys them
+  // first; a caller that destroys a form of a derived class while a worker paints into it
+  // does so before the form's own destruction starts.
+  Form->DestroyComponents();
+  Form.reset();
+  Anim = nullptr;
+  const int Seen = Frames;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(Frames, Seen) << "no tick after the form is gone";
+}
+
 }  // namespace
 }  // namespace orn
