@@ -844,17 +844,46 @@ int GetDIBits(HDC /*Dc*/, HBITMAP Bitmap, int StartScan, int ScanLines, void* Bi
                   D.Bits.data() + static_cast<size_t>(Row) * D.Stride(), Stride);
     return Last - First;
   }
-  int Bytes = Want / 8;
+  // Indexed pixels show the colours of a table with one entry per value.
+  uint32_t Table[256] = {};
+  if (D.BitCount <= 8) {
+    for (uint32_t I = 0; I < (1u << D.BitCount); ++I) {
+      TColor C;
+      if (D.BitCount == 1 && !Bitmap->IsDIB)
+        C = I ? clWhite : clBlack;
+      else
+        C = I < D.Colors.size() ? RGB(D.Colors[I].rgbRed, D.Colors[I].rgbGreen, D.Colors[I].rgbBlue)
+                                : clBlack;
+      Table[I] = SwapRB(C);
+    }
+  }
+  const int Bytes = Want / 8;
   for (int Row = First; Row < Last; ++Row) {
     uint8_t* Line = Out + static_cast<size_t>(Row - First) * Stride;
     std::memset(Line, 0, Stride);
-    int Y = D.Height - 1 - Row;  // stored rows are bottom-up
+    const uint8_t* In = D.Bits.data() + static_cast<size_t>(Row) * D.Stride();
     for (int X = 0; X < D.Width; ++X) {
-      TColor C = ShownColor(*Bitmap, X, Y);
+      uint32_t V;  // blue in the low byte
+      switch (D.BitCount) {
+        case 1:
+          V = Table[(In[X >> 3] >> (7 - (X & 7))) & 1];
+          break;
+        case 4:
+          V = Table[(In[X >> 1] >> ((X & 1) ? 0 : 4)) & 0x0F];
+          break;
+        case 8:
+          V = Table[In[X]];
+          break;
+        default: {
+          const uint8_t* P = In + X * (D.BitCount / 8);
+          V = uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16);
+          break;
+        }
+      }
       uint8_t* P = Line + X * Bytes;
-      P[0] = GetBValue(C);
-      P[1] = GetGValue(C);
-      P[2] = GetRValue(C);
+      P[0] = static_cast<uint8_t>(V);
+      P[1] = static_cast<uint8_t>(V >> 8);
+      P[2] = static_cast<uint8_t>(V >> 16);
     }
   }
   return Last - First;

@@ -73,5 +73,42 @@ TEST(BitmapConversion, DeviceFormKeepsTheShownColourOfEveryPixel) {
   }
 }
 
+TEST(BitmapConversion, GetDIBitsGivesTheShownColoursOfEveryDepthAsRowsOf24And32Bits) {
+  const TSourceKind Kinds[] = {{1, false, 0}, {1, true, 2},   {4, true, 16},
+                               {4, true, 5},  {8, true, 256}, {8, true, 40},
+                               {24, true, 0}, {32, true, 0},  {32, false, 0}};
+  std::mt19937 Rng(11);
+  for (const TSourceKind& K : Kinds) {
+    for (int W : {1, 3, 8, 13}) {
+      const int H = 3;
+      HBITMAP B = RandomBitmap(Rng, K, W, H);
+      const std::vector<TColor> Expected = Shown(*B);
+      for (int Want : {24, 32}) {
+        SCOPED_TRACE(testing::Message() << K.BitCount << (K.IsDIB ? " dib" : " ddb") << " table "
+                                        << K.TableSize << " width " << W << " as " << Want);
+        TBitmapInfoHeader Info;
+        Info.biBitCount = static_cast<uint16_t>(Want);
+        const int Stride = TDib::StrideOf(W, Want);
+        std::vector<uint8_t> Rows(static_cast<size_t>(Stride) * H, 0xEE);
+        ASSERT_EQ(GetDIBits(nullptr, B, 0, H, Rows.data(), Info, nullptr), H);
+        for (int Y = 0; Y < H; ++Y)
+          for (int X = 0; X < W; ++X) {
+            const uint8_t* P = &Rows[static_cast<size_t>((H - 1 - Y) * Stride + X * (Want / 8))];
+            EXPECT_EQ(RGB(P[2], P[1], P[0]), Expected[static_cast<size_t>(Y * W + X)])
+                << X << "," << Y;
+            if (Want == 32) {
+              EXPECT_EQ(P[3], 0);
+            }
+          }
+        // Row padding is cleared.
+        for (int Y = 0; Y < H; ++Y)
+          for (int I = W * Want / 8; I < Stride; ++I)
+            EXPECT_EQ(Rows[static_cast<size_t>(Y * Stride + I)], 0);
+      }
+      DeleteObject(B);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orn
