@@ -1,6 +1,6 @@
 // giftool: inspects and converts GIF files through the codec.
 //   giftool info FILE.gif [--json]
-//   giftool frames FILE.gif DIR
+//   giftool frames FILE.gif DIR [--composed]
 //   giftool encode OUT.gif IN.png [IN.png ...] [--delay MS] [--loop N] [--method M]
 //   giftool resave IN.gif OUT.gif
 // Errors go to standard error as "giftool: <message>" with exit status 1; usage errors exit 2.
@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "anim/gif_animator.h"
 #include "core/exceptions.h"
 #include "gfx/bitmap.h"
 #include "gif/color_reduction.h"
 #include "gif/gif_image.h"
 #include "tools/png_io.h"
+#include "ui/headless/headless.h"
 
 using namespace orn;
 using orn::tools::TRgbaImage;
@@ -30,7 +32,7 @@ struct UsageError : std::runtime_error {
 
 const char* const Usage =
     "usage: giftool info FILE.gif [--json]\n"
-    "       giftool frames FILE.gif DIR\n"
+    "       giftool frames FILE.gif DIR [--composed]\n"
     "       giftool encode OUT.gif IN.png [IN.png ...] [--delay MS] [--loop N]\n"
     "                      [--method popularity|median-cut|uniform784|uniform666|"
     "channel-cycle|grey]\n"
@@ -194,10 +196,36 @@ std::string FrameFileName(const std::string& Dir, const char* Stem, int Index) {
   return (std::filesystem::path(Dir) / Buf).string();
 }
 
+// The full logical screen as the animator's frame compositor shows frame 0, 1, 2, ... in
+// turn (each step built from the previous one, as during playback), the picture's transparent
+// colour given alpha 0. The animator needs a window system; the headless one has no window.
+void WriteComposedFrames(TGIFImage& Image, const std::string& Dir) {
+  if (Image.Empty() || Image.LogicalWidth() <= 0 || Image.LogicalHeight() <= 0) return;
+  THeadlessBackend Backend;
+  TGIFAnimator Animator(nullptr);
+  Animator.SetImage(&Image);
+  for (int I = 0; I < Image.FrameCount(); ++I) {
+    TColor Trans = clNone;
+    TRgbaImage Picture = BitmapToRgba(*Animator.ComposeFrame(I, Trans));
+    if (Trans != clNone) {
+      const TColor Key = ColorToRGB(Trans);
+      for (size_t P = 0; P < Picture.Pixels.size(); P += 4) {
+        const uint8_t* Px = &Picture.Pixels[P];
+        if ((Px[0] | (Px[1] << 8) | (Px[2] << 16)) == static_cast<int>(Key & 0xFFFFFF))
+          Picture.Pixels[P + 3] = 0;
+      }
+    }
+    tools::WritePng(FrameFileName(Dir, "composed", I), Picture, true);
+  }
+}
+
 int CmdFrames(const std::vector<std::string>& Args) {
+  bool Composed = false;
   std::vector<std::string> Pos;
   for (const auto& A : Args) {
-    if (A.rfind("--", 0) == 0)
+    if (A == "--composed")
+      Composed = true;
+    else if (A.rfind("--", 0) == 0)
       throw UsageError("unknown option " + A);
     else
       Pos.push_back(A);
@@ -206,6 +234,10 @@ int CmdFrames(const std::vector<std::string>& Args) {
   TGIFImage Image;
   LoadGif(Image, Pos[0]);
   std::filesystem::create_directories(Pos[1]);
+  if (Composed) {
+    WriteComposedFrames(Image, Pos[1]);
+    return 0;
+  }
   for (int I = 0; I < Image.FrameCount(); ++I) {
     TBitmap* B = Image.Frames(I)->DecodedBitmap();
     tools::WritePng(FrameFileName(Pos[1], "frame", I), BitmapToRgba(*B), false);

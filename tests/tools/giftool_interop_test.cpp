@@ -202,6 +202,35 @@ TEST_F(Interop, ImageMagickAndGifsicleFilesDecodeToTheirPixels) {
   EXPECT_GT(Subframes, 0) << Theirs.Out;
 }
 
+// The compositor's pictures of a gifsicle-optimised animation (sub-rectangles with transparent
+// pixels over frames left in place) equal ImageMagick's coalesced frames.
+TEST_F(Interop, ComposedFramesMatchImageMagickCoalescing) {
+  ASSERT_EQ(Shell("cd " + Q(Dir) +
+                  " && convert -size 50x30 xc:white -fill red -draw 'rectangle 5,5 20,20' f0.png"
+                  " && convert -size 50x30 xc:white -fill red -draw 'rectangle 25,5 40,20' f1.png"
+                  " && convert -size 50x30 xc:white -fill blue -draw 'circle 25,15 25,25' f2.png"
+                  " && convert -delay 10 f0.png f1.png f2.png -loop 0 anim.gif"
+                  " && gifsicle -O2 anim.gif -o optimised.gif"
+                  " && convert optimised.gif -coalesce PNG32:coalesced-%d.png")
+                .Status,
+            0);
+  const TRun R =
+      Giftool("frames " + Q(Dir / "optimised.gif") + " " + Q(Dir / "composed") + " --composed");
+  ASSERT_EQ(R.Status, 0) << R.Out;
+  for (int I = 0; I < 3; ++I) {
+    SCOPED_TRACE(I);
+    char Name[32];
+    std::snprintf(Name, sizeof Name, "composed-%03d.png", I);
+    const TRgbaImage Ours = ReadPng((Dir / "composed" / Name).string());
+    const TRgbaImage Theirs = ReadPng((Dir / ("coalesced-" + std::to_string(I) + ".png")).string());
+    ASSERT_EQ(Ours.Width, 50);
+    ASSERT_EQ(Ours.Height, 30);
+    ASSERT_EQ(Theirs.Width, 50);
+    ASSERT_EQ(Theirs.Height, 30);
+    EXPECT_EQ(Ours.Pixels, Theirs.Pixels);
+  }
+}
+
 TEST_F(Interop, ErrorsAndUsage) {
   const TRun Missing = Giftool("info " + Q(Dir / "none.gif"));
   EXPECT_EQ(Missing.Status, 1);
