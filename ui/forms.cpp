@@ -1,6 +1,8 @@
 #include "ui/forms.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <map>
 
 #include "core/exceptions.h"
@@ -45,6 +47,17 @@ std::vector<uint32_t> FramebufferOf(HBITMAP Bitmap) {
   if (Bitmap == nullptr) return Pixels;
   const TDib& D = Bitmap->Dib;
   Pixels.resize(static_cast<size_t>(D.Width) * static_cast<size_t>(D.Height));
+  if (D.BitCount == 32) {
+    // A 32-bit row holds blue, green, red and a spare byte: read as a little-endian word and
+    // masked, each pixel is already 0x00RRGGBB.
+    static_assert(std::endian::native == std::endian::little);
+    for (int Y = 0; Y < D.Height; ++Y) {
+      uint32_t* Out = Pixels.data() + static_cast<size_t>(Y) * static_cast<size_t>(D.Width);
+      std::memcpy(Out, D.ScanLine(Y), static_cast<size_t>(D.Width) * 4);
+      for (int X = 0; X < D.Width; ++X) Out[X] &= 0xFFFFFFu;
+    }
+    return Pixels;
+  }
   for (int Y = 0; Y < D.Height; ++Y)
     for (int X = 0; X < D.Width; ++X) {
       const TColor C = D.PixelColor(X, Y);
