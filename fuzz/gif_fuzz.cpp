@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     orn::TMemoryStream In;
     In.WriteBuffer(Data, static_cast<int64_t>(Size));
     In.SetPosition(0);
-    Image.LoadGIFData(static_cast<int64_t>(Size), In, true);
+    // Frames are decoded below, the ones of a fitting size only, so not while loading.
+    Image.LoadGIFData(static_cast<int64_t>(Size), In, false);
   } catch (const orn::Exception&) {
     return 0;
   }
