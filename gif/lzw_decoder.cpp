@@ -42,6 +42,22 @@ constexpr int kTableSize = 4096;
 // plus the string's first pixel and the carried first pixel of a not-yet-defined code.
 constexpr int kStackLimit = 4096;
 constexpr int kStackSize = kStackLimit + 4;
+
+// Pushes the string of code Cur onto Stack, last pixel first, until Cur is a root code. A
+// chain longer than the stack is damage: an error in strict mode, false in lenient mode.
+inline bool WalkChain(const uint32_t* Entries, uint32_t ClearCode, bool Lenient, uint32_t& Cur,
+                      uint8_t* Stack, int& Sp) {
+  while (Cur >= ClearCode) {
+    if (Sp > kStackLimit) {
+      if (!Lenient) RaiseGIFFailure(SGIFBadData);
+      return false;
+    }
+    const uint32_t E = Entries[Cur];
+    Stack[Sp++] = static_cast<uint8_t>(E >> 16);
+    Cur = E & 0xFFFF;
+  }
+  return true;
+}
 // Bytes left over from the previous fill (at most 3) plus one sub-block (255), with slack so
 // that a code can always be fetched with one 4-byte read.
 constexpr int kWindowSize = 264;
@@ -322,18 +338,7 @@ uint32_t DecodeCodes(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Lenie
       } else {
         int Sp = 0;
         if (Undefined) Stack[Sp++] = static_cast<uint8_t>(FirstChar);
-        bool Runaway = false;
-        while (Cur >= ClearCode) {
-          if (Sp > kStackLimit) {
-            if (!Lenient) RaiseGIFFailure(SGIFBadData);
-            Runaway = true;
-            break;
-          }
-          const uint32_t E = Entries[Cur];
-          Stack[Sp++] = static_cast<uint8_t>(E >> 16);
-          Cur = E & 0xFFFF;
-        }
-        if (Runaway) {
+        if (!WalkChain(Entries, ClearCode, Lenient, Cur, Stack.get(), Sp)) {
           Corrupt = true;
           break;
         }
@@ -482,18 +487,7 @@ uint32_t DecodeLinear(TDecodeRun& R, int CodeSize, uint32_t PixelMask, bool Leni
           Cur = OldCode;
           Stack[Sp++] = static_cast<uint8_t>(FirstChar);
         }
-        bool Runaway = false;
-        while (Cur >= ClearCode) {
-          if (Sp > kStackLimit) {
-            if (!Lenient) RaiseGIFFailure(SGIFBadData);
-            Runaway = true;
-            break;
-          }
-          const uint32_t E = Entries[Cur];
-          Stack[Sp++] = static_cast<uint8_t>(E >> 16);
-          Cur = E & 0xFFFF;
-        }
-        if (Runaway) {
+        if (!WalkChain(Entries, ClearCode, Lenient, Cur, Stack.get(), Sp)) {
           Corrupt = true;
           break;
         }

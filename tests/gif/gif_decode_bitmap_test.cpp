@@ -12,14 +12,6 @@ using namespace giftest;
 
 namespace {
 
-std::unique_ptr<TGIFImage> Loaded(const Bytes& Data) {
-  auto I = std::make_unique<TGIFImage>();
-  TMemoryStream S;
-  Fill(S, Data);
-  I->LoadGIFData(static_cast<int64_t>(Data.size()), S, false);
-  return I;
-}
-
 std::vector<TRGB> Palette(int Count) {
   std::vector<TRGB> T;
   for (int I = 0; I < Count; ++I)

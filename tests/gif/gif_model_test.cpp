@@ -10,14 +10,6 @@ using namespace giftest;
 
 namespace {
 
-std::unique_ptr<TGIFImage> Loaded(const Bytes& Data) {
-  auto I = std::make_unique<TGIFImage>();
-  TMemoryStream S;
-  Fill(S, Data);
-  I->LoadGIFData(static_cast<int64_t>(Data.size()), S, false);
-  return I;
-}
-
 std::unique_ptr<TBitmap> SolidBitmap(int W, int H, TColor Color) {
   auto B = std::make_unique<TBitmap>();
   B->Canvas().Brush().SetColor(Color);

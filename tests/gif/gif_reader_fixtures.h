@@ -1,12 +1,15 @@
 // Small GIF streams built byte by byte for the reading-side tests.
 #pragma once
 
+#include <memory>
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "core/stream.h"
+#include "gif/gif_image.h"
 
 namespace giftest {
 
@@ -151,6 +154,15 @@ inline void Fill(orn::TMemoryStream& S, const Bytes& Data) {
   S.Clear();
   if (!Data.empty()) S.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));
   S.SetPosition(0);
+}
+
+// An image read from Data without decoding any frame yet.
+inline std::unique_ptr<orn::TGIFImage> Loaded(const Bytes& Data) {
+  auto I = std::make_unique<orn::TGIFImage>();
+  orn::TMemoryStream S;
+  Fill(S, Data);
+  I->LoadGIFData(static_cast<int64_t>(Data.size()), S, false);
+  return I;
 }
 
 }  // namespace giftest
