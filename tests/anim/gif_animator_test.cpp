@@ -49,6 +49,18 @@ class AnimatorTest : public ::testing::Test {
     Backend().Drain();
   }
   TColor Px(int X, int Y) { return Backend().PixelAt(Form->Handle(), X, Y); }
+  // Plays a two-frame image (delays clamped to 50 ms) with asynchronous drawing on the timer's
+  // real worker, counting frame changes; true once three have happened.
+  bool RunAsynchronously(std::atomic<int>& Frames) {
+    auto Image =
+        MakeImage(2, 2, {{0, 0, 2, 2, clRed, clNone, 1, 0}, {0, 0, 2, 2, clLime, clNone, 1, 0}});
+    Load(Image);
+    Anim->Timer()->SetThreaded(true);
+    Anim->SetAsyncDrawing(true);
+    Anim->SetOnFrameChanged([&Frames](TObject*) { ++Frames; });
+    Anim->SetAnimate(true);
+    return WaitUntil([&] { return Frames >= 3; });
+  }
   void Log(const std::string& S) { Events.push_back(S); }
   void RecordEvents() {
     Anim->SetOnStart([this](TObject*) { Log("start"); });
@@ -416,15 +428,8 @@ TEST_F(AnimatorTest, TicksRunOnTheGUIThreadUnlessDrawingIsAsynchronous) {
 }
 
 TEST_F(AnimatorTest, DestroyingARunningAsynchronousAnimatorIsSafe) {
-  auto Image =
-      MakeImage(2, 2, {{0, 0, 2, 2, clRed, clNone, 1, 0}, {0, 0, 2, 2, clLime, clNone, 1, 0}});
-  Load(Image);
-  Anim->Timer()->SetThreaded(true);
-  Anim->SetAsyncDrawing(true);
   std::atomic<int> Frames{0};
-  Anim->SetOnFrameChanged([&](TObject*) { ++Frames; });
-  Anim->SetAnimate(true);
-  ASSERT_TRUE(WaitUntil([&] { return Frames >= 3; }));
+  ASSERT_TRUE(RunAsynchronously(Frames));
   // While the worker steps and paints every 50 ms: the animator waits for a running tick.
   delete Anim;
   Anim = nullptr;
@@ -433,15 +438,8 @@ TEST_F(AnimatorTest, DestroyingARunningAsynchronousAnimatorIsSafe) {
 }
 
 TEST_F(AnimatorTest, DestroyingTheFormOfARunningAsynchronousAnimatorIsSafe) {
-  auto Image =
-      MakeImage(2, 2, {{0, 0, 2, 2, clRed, clNone, 1, 0}, {0, 0, 2, 2, clLime, clNone, 1, 0}});
-  Load(Image);
-  Anim->Timer()->SetThreaded(true);
-  Anim->SetAsyncDrawing(true);
   std::atomic<int> Frames{0};
-  Anim->SetOnFrameChanged([&](TObject*) { ++Frames; });
-  Anim->SetAnimate(true);
-  ASSERT_TRUE(WaitUntil([&] { return Frames >= 3; }));
+  ASSERT_TRUE(RunAsynchronously(Frames));
   // The worker paints straight into the form's window every 50 ms: the form's owned components
   // (the animator and its timer) must be gone before the window is. A form destroys them
   // first; a caller that destroys a form of a derived class while a worker paints into it
