@@ -184,7 +184,6 @@ class TCustomForm : public TWinControl, private TWindowClient {
   int FTextHeight = 13;
   bool FOldCreateOrder = false;
   TFont FFont;
-  bool FShown = false;  // OnShow has run for the current showing
   bool FPaintPending = false;
   bool FPaintPosted = false;
   TControl* FCaptureControl = nullptr;

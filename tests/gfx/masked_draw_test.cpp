@@ -25,7 +25,7 @@ std::vector<TColor> PixelsOf(TBitmap& B) {
   return Out;
 }
 
-constexpr TColor F = clFuchsia, R = clRed, B_ = clBlue, G = clGray, K = clBlack, W = clWhite;
+constexpr TColor F = clFuchsia, R = clRed, B_ = clBlue, G = clGray, K = clBlack;
 
 TEST(PaletteRelativeColor, ResolvesSystemColoursAndSetsTheFlag) {
   EXPECT_EQ(PaletteRelativeColor(clWindow), 0x02FFFFFFu);
