@@ -68,4 +68,13 @@ class TSharedImage {
   int FRefCount = 0;
 };
 
+// Points Holder at Source: the reference to Source is taken before the old holder is let go,
+// so sharing a holder with itself is safe. Holder may be nil.
+template <class T>
+void ReplaceSharedImage(T*& Holder, T* Source) {
+  Source->Reference();
+  if (Holder != nullptr) Holder->Release();
+  Holder = Source;
+}
+
 }  // namespace orn

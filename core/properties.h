@@ -200,12 +200,7 @@ class TPropertyBuilder {
     TPropInfo Info = Base(Name, TPropKind::pkInteger, Default);
     propdetail::SetRange<V>(Info);
     Info.IntIdents = std::move(Idents);
-    Info.GetOrd = [Getter](TPersistent& O) {
-      return static_cast<int64_t>(propdetail::Get<C>(Getter, O));
-    };
-    Info.SetOrd = [Setter](TPersistent& O, int64_t X) {
-      propdetail::Put<C>(Setter, O, static_cast<V>(X));
-    };
+    BindOrdinal<V>(Info, Getter, Setter);
     return FList.Add(std::move(Info));
   }
 
@@ -257,12 +252,7 @@ class TPropertyBuilder {
     Info.MinValue = 0;
     Info.MaxValue = static_cast<int64_t>(Names.size()) - 1;
     Info.ValueNames = std::move(Names);
-    Info.GetOrd = [Getter](TPersistent& O) {
-      return static_cast<int64_t>(propdetail::Get<C>(Getter, O));
-    };
-    Info.SetOrd = [Setter](TPersistent& O, int64_t X) {
-      propdetail::Put<C>(Setter, O, static_cast<V>(X));
-    };
+    BindOrdinal<V>(Info, Getter, Setter);
     return FList.Add(std::move(Info));
   }
 
@@ -352,6 +342,17 @@ class TPropertyBuilder {
   }
 
  private:
+  // Reads and writes an ordinal property whose value type is V through its getter and setter.
+  template <class V, class G, class S>
+  static void BindOrdinal(TPropInfo& Info, G Getter, S Setter) {
+    Info.GetOrd = [Getter](TPersistent& O) {
+      return static_cast<int64_t>(propdetail::Get<C>(Getter, O));
+    };
+    Info.SetOrd = [Setter](TPersistent& O, int64_t X) {
+      propdetail::Put<C>(Setter, O, static_cast<V>(X));
+    };
+  }
+
   static TPropInfo Base(const std::string& Name, TPropKind Kind, std::optional<int64_t> Default) {
     TPropInfo Info;
     Info.Name = Name;

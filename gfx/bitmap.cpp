@@ -200,9 +200,7 @@ void TBitmap::NewImage(HBITMAP Handle, HPALETTE Palette) {
   auto* Image = new TBitmapImage;
   Image->FHandle = Handle;
   Image->FPalette = Palette;
-  Image->Reference();
-  FImage->Release();
-  FImage = Image;
+  ReplaceSharedImage(FImage, Image);
 }
 
 void TBitmap::Unshare() {
@@ -241,9 +239,7 @@ void TBitmap::Assign(TPersistent* Source) {
   }
   if (Other == this) return;
   DetachCanvas();
-  Other->FImage->Reference();
-  FImage->Release();
-  FImage = Other->FImage;
+  ReplaceSharedImage(FImage, Other->FImage);
   FEmptyWidth = Other->FEmptyWidth;
   FEmptyHeight = Other->FEmptyHeight;
   FEmptyBitCount = Other->FEmptyBitCount;

@@ -122,10 +122,7 @@ TGIFFrame::~TGIFFrame() {
 }
 
 void TGIFFrame::ResetItem() {
-  auto* Fresh = new TGIFItem();
-  Fresh->Reference();
-  if (FItem) FItem->Release();
-  FItem = Fresh;
+  ReplaceSharedImage(FItem, new TGIFItem());
   FUseGrayPalette = false;
   FDataCorrupt = false;
   FIsInterlaced = false;
@@ -177,9 +174,7 @@ void TGIFFrame::Assign(TPersistent* Source) {
     ResetItem();
     FFrameBitmap.reset();
   } else if (auto* F = dynamic_cast<TGIFFrame*>(Source)) {
-    F->FItem->Reference();
-    FItem->Release();
-    FItem = F->FItem;
+    ReplaceSharedImage(FItem, F->FItem);
     // Colours of a frame taken from another image count as the frame's own.
     FHasLocalTable = (F->FOwnerImage == FOwnerImage) ? F->FHasLocalTable : true;
     FOrigin = F->FOrigin;
@@ -269,10 +264,7 @@ TGIFImage::~TGIFImage() {
 }
 
 void TGIFImage::ResetToEmpty() {
-  auto* Fresh = new TGIFData();
-  Fresh->Reference();
-  if (FGlobalData) FGlobalData->Release();
-  FGlobalData = Fresh;
+  ReplaceSharedImage(FGlobalData, new TGIFData());
   DeleteAllFrames();
   FCurrentIndex = -1;
   FBackColor = clNone;
@@ -325,9 +317,7 @@ void TGIFImage::Assign(TPersistent* Source) {
     ResetToEmpty();
     Changed(this);
   } else if (auto* Src = dynamic_cast<TGIFImage*>(Source)) {
-    Src->FGlobalData->Reference();
-    FGlobalData->Release();
-    FGlobalData = Src->FGlobalData;
+    ReplaceSharedImage(FGlobalData, Src->FGlobalData);
     FRevision = Src->FRevision;
     FBackColor = Src->FBackColor;
     FLoopCount = Src->FLoopCount;
