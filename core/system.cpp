@@ -6,6 +6,16 @@
 
 namespace orn {
 
+std::vector<std::string> TSystemServices::CommandLineArguments() const {
+  std::lock_guard<std::mutex> Guard(FArgumentsLock);
+  return FArguments;
+}
+
+void TSystemServices::SetCommandLineArguments(std::vector<std::string> Arguments) {
+  std::lock_guard<std::mutex> Guard(FArgumentsLock);
+  FArguments = std::move(Arguments);
+}
+
 void TSystemServices::RunOnGUIThread(const std::function<void()>& Call) {
   if (IsGUIThread()) {
     Call();

@@ -13,9 +13,11 @@
 //    bitmap as the bytes of a BMP file.
 //  - The clock: local date and time (millisecond resolution), monotonic milliseconds, and
 //    the sleep that timer threads use.
-//
-// Later services (per-user registry store, opening a web page, starting a process) join
-// this class as further groups of pure virtual operations.
+//  - The per-user registry store: keys named by their path under the current user's root
+//    ("Software\\Fernlight"), values that keep their type and bytes.
+//  - The shell: opening a web page, starting a process, the program's own path and
+//    command line.
+//  - Random numbers.
 #pragma once
 
 #include <chrono>
@@ -38,6 +40,22 @@ using TClipboardFormat = uint32_t;
 constexpr TClipboardFormat CF_BITMAP = 2;
 // The first number handed out for a registered format name.
 constexpr TClipboardFormat FirstRegisteredClipboardFormat = 0xC000;
+
+// Registry value types (the numbers the Windows registry uses).
+using TRegDataType = uint32_t;
+constexpr TRegDataType REG_NONE = 0;
+constexpr TRegDataType REG_SZ = 1;
+constexpr TRegDataType REG_EXPAND_SZ = 2;
+constexpr TRegDataType REG_BINARY = 3;
+constexpr TRegDataType REG_DWORD = 4;
+
+// A stored registry value: its type and its bytes as stored (a REG_DWORD is 4 bytes, little
+// endian; a REG_SZ is UTF-8 text with its terminating zero).
+struct TRegValue {
+  TRegDataType Type = REG_NONE;
+  std::vector<uint8_t> Data;
+  bool operator==(const TRegValue&) const = default;
+};
 
 class TSystemServices {
  public:
@@ -104,6 +122,46 @@ class TSystemServices {
   // Blocks the calling thread for Milliseconds (a plain sleep, not cut short).
   virtual void Sleep(uint32_t Milliseconds) = 0;
 
+  // ---- Per-user registry store -----------------------------------------------------------
+  // Key is a path under the current user's root with backslashes between its parts; key and
+  // value names compare case-insensitively. GUI thread only.
+
+  // Opens the key, creating it (and the keys above it) when missing. False when the key
+  // cannot be opened or created; its values then read as missing.
+  virtual bool RegCreateKey(const std::string& Key) = 0;
+  // The value Name of Key; nothing when the key or the value does not exist or cannot be read.
+  virtual std::optional<TRegValue> RegQueryValue(const std::string& Key,
+                                                 const std::string& Name) = 0;
+  // Stores Name under Key (creating the key); false when the store refuses the write.
+  virtual bool RegSetValue(const std::string& Key, const std::string& Name,
+                           const TRegValue& Value) = 0;
+  // Removes Name from Key; removing a missing value succeeds. False when the store refuses.
+  virtual bool RegDeleteValue(const std::string& Key, const std::string& Name) = 0;
+
+  // ---- Shell ---------------------------------------------------------------------------
+
+  // Asks the desktop to open Url in the user's default browser, maximised where the system
+  // can. Does not wait for the browser; false when the request could not be made.
+  virtual bool OpenURL(const std::string& Url) = 0;
+  // Starts Executable as an independent process, shown normally, with Arguments (each element
+  // reaches the new process as one argument, spaces and quotes included). Does not wait for
+  // it; false when it could not be started.
+  virtual bool StartProcess(const std::string& Executable,
+                            const std::vector<std::string>& Arguments) = 0;
+  // The full path of the running program's executable file.
+  virtual std::string ExecutablePath() const = 0;
+  // The program's command-line arguments, without the program name. The program entry sets
+  // them (SetCommandLineArguments); a backend with its own source may override this.
+  virtual std::vector<std::string> CommandLineArguments() const;
+  void SetCommandLineArguments(std::vector<std::string> Arguments);
+
+  // ---- Random numbers ------------------------------------------------------------------
+
+  // Reseeds the generator from the clock.
+  virtual void Randomize() = 0;
+  // A uniformly chosen number in [0, Range); 0 when Range is 0 or negative.
+  virtual int32_t Random(int32_t Range) = 0;
+
  protected:
   // Tells the GUI thread's loop that calls are waiting; the loop then calls
   // ProcessQueuedCalls. Called from any thread, with no lock of this class held.
@@ -120,6 +178,9 @@ class TSystemServices {
   std::condition_variable FQueueChanged;  // a call was queued or one has finished
   std::deque<TQueuedCall*> FQueue;
   uint64_t FPulseCount = 0;
+
+  mutable std::mutex FArgumentsLock;
+  std::vector<std::string> FArguments;
 };
 
 // The installed services; the process-wide headless instance when none is installed.

@@ -212,4 +212,132 @@ void THeadlessSystemServices::SetVirtualSleep(bool On) {
   FClockChanged.notify_all();
 }
 
+// ---- Registry ------------------------------------------------------------------------------
+
+bool THeadlessSystemServices::RegCreateKey(const std::string& Key) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  if (!FRegistryOpenable) return false;
+  FRegistry[UpperAscii(Key)];
+  return true;
+}
+
+std::optional<TRegValue> THeadlessSystemServices::RegQueryValue(const std::string& Key,
+                                                                const std::string& Name) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  if (!FRegistryOpenable) return std::nullopt;
+  const auto K = FRegistry.find(UpperAscii(Key));
+  if (K == FRegistry.end()) return std::nullopt;
+  const auto V = K->second.find(UpperAscii(Name));
+  if (V == K->second.end()) return std::nullopt;
+  return V->second;
+}
+
+bool THeadlessSystemServices::RegSetValue(const std::string& Key, const std::string& Name,
+                                          const TRegValue& Value) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  if (!FRegistryOpenable || !FRegistryWritable) return false;
+  FRegistry[UpperAscii(Key)][UpperAscii(Name)] = Value;
+  return true;
+}
+
+bool THeadlessSystemServices::RegDeleteValue(const std::string& Key, const std::string& Name) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  if (!FRegistryOpenable || !FRegistryWritable) return false;
+  const auto K = FRegistry.find(UpperAscii(Key));
+  if (K != FRegistry.end()) K->second.erase(UpperAscii(Name));
+  return true;
+}
+
+void THeadlessSystemServices::SetRegistryWritable(bool Writable) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FRegistryWritable = Writable;
+}
+
+void THeadlessSystemServices::SetRegistryOpenable(bool Openable) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FRegistryOpenable = Openable;
+}
+
+bool THeadlessSystemServices::RegKeyExists(const std::string& Key) const {
+  std::lock_guard<std::mutex> Guard(FLock);
+  return FRegistry.count(UpperAscii(Key)) != 0;
+}
+
+void THeadlessSystemServices::ClearRegistry() {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FRegistry.clear();
+  FRegistryWritable = true;
+  FRegistryOpenable = true;
+}
+
+// ---- Shell ---------------------------------------------------------------------------------
+
+bool THeadlessSystemServices::OpenURL(const std::string& Url) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FOpenedURLs.push_back(Url);
+  return true;
+}
+
+bool THeadlessSystemServices::StartProcess(const std::string& Executable,
+                                           const std::vector<std::string>& Arguments) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FStartedProcesses.push_back({Executable, Arguments});
+  return true;
+}
+
+std::string THeadlessSystemServices::ExecutablePath() const {
+  std::lock_guard<std::mutex> Guard(FLock);
+  return FExecutablePath;
+}
+
+void THeadlessSystemServices::SetExecutablePath(const std::string& Path) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FExecutablePath = Path;
+}
+
+std::vector<std::string> THeadlessSystemServices::OpenedURLs() const {
+  std::lock_guard<std::mutex> Guard(FLock);
+  return FOpenedURLs;
+}
+
+std::vector<THeadlessSystemServices::TStartedProcess> THeadlessSystemServices::StartedProcesses()
+    const {
+  std::lock_guard<std::mutex> Guard(FLock);
+  return FStartedProcesses;
+}
+
+void THeadlessSystemServices::ClearShellRecords() {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FOpenedURLs.clear();
+  FStartedProcesses.clear();
+}
+
+// ---- Random numbers ------------------------------------------------------------------------
+
+void THeadlessSystemServices::Randomize() {
+  std::lock_guard<std::mutex> Guard(FLock);
+  ++FRandomizeCount;
+}
+
+int32_t THeadlessSystemServices::Random(int32_t Range) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  if (Range <= 0) return 0;
+  if (!FRandomValues.empty()) {
+    const int32_t V = FRandomValues.front();
+    FRandomValues.pop_front();
+    return ((V % Range) + Range) % Range;
+  }
+  return std::uniform_int_distribution<int32_t>(0, Range - 1)(FRandom);
+}
+
+void THeadlessSystemServices::SetRandomValues(std::vector<int32_t> Values) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FRandomValues.assign(Values.begin(), Values.end());
+}
+
+int THeadlessSystemServices::RandomizeCount() const {
+  std::lock_guard<std::mutex> Guard(FLock);
+  return FRandomizeCount;
+}
+
 }  // namespace orn

@@ -6,9 +6,15 @@
 //  - Clock: follows the real local time and steady clock until SetLocalTime freezes it;
 //    from then on only AdvanceTime moves it. With SetVirtualSleep(true), Sleep waits until
 //    AdvanceTime has moved the monotonic clock far enough instead of sleeping really.
+//  - Registry: kept in memory; SetRegistryWritable(false) makes every write and delete fail,
+//    SetRegistryOpenable(false) makes every key fail to open (values read as missing).
+//  - Shell: requests are recorded (OpenedURLs, StartedProcesses), nothing is started; the
+//    executable path is set by the test.
+//  - Random: a fixed-seed generator, so runs repeat; SetRandomValues scripts the next results.
 #pragma once
 
 #include <map>
+#include <random>
 
 #include "core/system.h"
 
@@ -48,6 +54,36 @@ class THeadlessSystemServices : public TSystemServices {
   // How many times the GUI thread has been woken since creation.
   uint64_t WakeCount() const;
 
+  bool RegCreateKey(const std::string& Key) override;
+  std::optional<TRegValue> RegQueryValue(const std::string& Key, const std::string& Name) override;
+  bool RegSetValue(const std::string& Key, const std::string& Name,
+                   const TRegValue& Value) override;
+  bool RegDeleteValue(const std::string& Key, const std::string& Name) override;
+  void SetRegistryWritable(bool Writable);
+  void SetRegistryOpenable(bool Openable);
+  bool RegKeyExists(const std::string& Key) const;
+  void ClearRegistry();
+
+  struct TStartedProcess {
+    std::string Executable;
+    std::vector<std::string> Arguments;
+  };
+  bool OpenURL(const std::string& Url) override;
+  bool StartProcess(const std::string& Executable,
+                    const std::vector<std::string>& Arguments) override;
+  std::string ExecutablePath() const override;
+  void SetExecutablePath(const std::string& Path);
+  std::vector<std::string> OpenedURLs() const;
+  std::vector<TStartedProcess> StartedProcesses() const;
+  void ClearShellRecords();
+
+  void Randomize() override;
+  int32_t Random(int32_t Range) override;
+  // The next results of Random, in order (each taken modulo its Range); then the generator.
+  void SetRandomValues(std::vector<int32_t> Values);
+  // How many times Randomize was called.
+  int RandomizeCount() const;
+
  protected:
   void WakeGUIThread() override;
 
@@ -66,6 +102,19 @@ class THeadlessSystemServices : public TSystemServices {
   TDateTimeParts FFrozenTime;
   uint64_t FFrozenTicks = 0;
   uint64_t FWakeCount = 0;
+
+  // Key path (upper-cased) -> value name (upper-cased) -> value.
+  std::map<std::string, std::map<std::string, TRegValue>> FRegistry;
+  bool FRegistryWritable = true;
+  bool FRegistryOpenable = true;
+
+  std::string FExecutablePath = "/usr/local/bin/ornament";
+  std::vector<std::string> FOpenedURLs;
+  std::vector<TStartedProcess> FStartedProcesses;
+
+  std::mt19937 FRandom{20261211};
+  std::deque<int32_t> FRandomValues;
+  int FRandomizeCount = 0;
 };
 
 // The instance SystemServices() returns while no other is installed.
