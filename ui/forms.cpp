@@ -267,7 +267,11 @@ void TCustomForm::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
     case WM_SYSCOMMAND:
       if ((Message.WParam & 0xFFF0) == SC_MOVE) {
-        Platform().BeginMoveDrag(Handle());
+        // The move continues the press being handled; without one it starts from the form's
+        // corner with the left button.
+        TMoveDragStart Start = FPress;
+        if (!FPressHeld) Start = TMoveDragStart{TMouseButton::mbLeft, TPoint{Left(), Top()}, 0};
+        Platform().BeginMoveDrag(Handle(), Start);
       } else if ((Message.WParam & 0xFFF0) == SC_CLOSE) {
         Close();
       }
@@ -371,10 +375,15 @@ void TCustomForm::PresentSurface() {
 
 // ---- Window-system events ----------------------------------------------------------------
 
-void TCustomForm::WindowMouse(TMouseAction Action, TMouseButton Button, TShiftState Shift, int X,
-                              int Y) {
+void TCustomForm::WindowMouse(const TMouseInput& Input) {
+  if (Input.Action == TMouseAction::maDown) {
+    FPress = TMoveDragStart{Input.Button, Input.Screen, Input.Time};
+    FPressHeld = true;
+  } else if (Input.Action == TMouseAction::maUp) {
+    FPressHeld = false;
+  }
   try {
-    RouteMouse(Action, Button, Shift, X, Y);
+    RouteMouse(Input.Action, Input.Button, Input.Shift, Input.X, Input.Y);
   } catch (...) {
     Application()->HandleException(this);
   }

@@ -164,8 +164,7 @@ class TCustomForm : public TWinControl, private TWindowClient {
 
  private:
   // Window-system events.
-  void WindowMouse(TMouseAction Action, TMouseButton Button, TShiftState Shift, int X,
-                   int Y) override;
+  void WindowMouse(const TMouseInput& Input) override;
   void WindowMoved(int Left, int Top) override;
   void WindowCloseRequest() override;
   bool WindowQueryEndSession() override;
@@ -194,6 +193,9 @@ class TCustomForm : public TWinControl, private TWindowClient {
   HBITMAP FSurface = nullptr;  // what the window shows; guarded by FSurfaceLock
   bool FMovedByUser = false;
   bool FVisibleAfterLoad = false;
+  // The button press being handled or held, which a move drag continues.
+  TMoveDragStart FPress;
+  bool FPressHeld = false;
 };
 
 class TForm : public TCustomForm {

@@ -141,13 +141,55 @@ void TMenu::DeclareProperties(TPropertyList& Props) const {
 
 // ---- TPopupMenu -------------------------------------------------------------------------
 
+std::string StripHotkey(const std::string& Caption) {
+  std::string R;
+  for (size_t I = 0; I < Caption.size(); ++I) {
+    if (Caption[I] != '&') {
+      R += Caption[I];
+    } else if (I + 1 < Caption.size() && Caption[I + 1] == '&') {
+      R += '&';
+      ++I;
+    }
+  }
+  return R;
+}
+
+std::vector<TPopupMenuEntry> MenuEntries(TMenuItem& Menu, std::vector<TMenuItem*>& ById) {
+  std::vector<TPopupMenuEntry> R;
+  for (int I = 0; I < Menu.Count(); ++I) {
+    TMenuItem* Item = Menu.Items(I);
+    if (!Item->Visible()) continue;
+    TPopupMenuEntry E;
+    E.Id = static_cast<int>(ById.size());
+    ById.push_back(Item);
+    E.Name = Item->Name();
+    E.Separator = Item->IsLine();
+    if (!E.Separator) {
+      E.Caption = StripHotkey(Item->Caption());
+      E.Enabled = Item->Enabled();
+      E.Checked = Item->Checked();
+      E.Radio = Item->RadioItem();
+      E.Default = Item->Default();
+      E.Items = MenuEntries(*Item, ById);
+    }
+    R.push_back(std::move(E));
+  }
+  return R;
+}
+
 void TPopupMenu::Popup(int X, int Y) {
   if (OnPopup) OnPopup(this);
   HWND Owner = 0;
   if (auto* C = dynamic_cast<TControl*>(FPopupComponent))
     if (TCustomForm* F = GetParentForm(C)) Owner = F->Handle();
-  TMenuItem* Chosen = Platform().TrackPopupMenu(Owner, Items(), X, Y);
-  if (Chosen == nullptr) return;
+  // The entries are built now, so the menu shows the items as they are at this moment.
+  std::vector<TMenuItem*> ById;
+  const std::vector<TPopupMenuEntry> Entries = MenuEntries(Items(), ById);
+  const int Id = Platform().TrackPopupMenu(Owner, Entries, X, Y);
+  if (Id < 0 || Id >= static_cast<int>(ById.size())) return;
+  TMenuItem* Chosen = ById[static_cast<size_t>(Id)];
+  // Only a command can be chosen: not a separator, a submenu or a disabled item.
+  if (Chosen->IsLine() || Chosen->Count() > 0 || !Chosen->Enabled()) return;
   try {
     Chosen->Click();
   } catch (...) {

@@ -122,4 +122,11 @@ class TPopupMenu : public TMenu {
   bool FAutoPopup = true;
 };
 
+// The caption as a menu shows it: a single '&' (the mnemonic mark) is dropped, "&&" shows
+// one '&'.
+std::string StripHotkey(const std::string& Caption);
+// The entries a popup menu shows for the submenu of Menu: visible items only, in order, each
+// entry's Id the index of its item in ById (to which the items are appended).
+std::vector<TPopupMenuEntry> MenuEntries(TMenuItem& Menu, std::vector<TMenuItem*>& ById);
+
 }  // namespace orn

@@ -5,6 +5,12 @@
 //
 // Threads: every operation is called on the GUI thread except PresentPixels, Post and
 // ShowErrorMessage, which any thread may call.
+//
+// Blocking: TrackPopupMenu and ShowErrorMessage (on the GUI thread) may block until the user
+// has answered. While they block, the backend keeps serving the GUI thread: posted calls,
+// calls handed over through the system services (TThread::Synchronize) and timers all keep
+// running, so a worker waiting for the GUI thread never stalls behind an open menu or dialog.
+// Every other operation returns at once.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +22,6 @@
 #include "ui/messages.h"
 
 namespace orn {
-
-class TMenuItem;
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 
@@ -33,12 +37,44 @@ constexpr TShiftState ssDouble = 0x40;
 
 enum class TMouseAction { maMove, maDown, maUp, maLeave };
 
-// What a backend tells the owner of a top-level window. Coordinates are client coordinates.
+// One mouse event of a top-level window.
+struct TMouseInput {
+  TMouseAction Action = TMouseAction::maMove;
+  TMouseButton Button = TMouseButton::mbLeft;  // the button pressed or released
+  TShiftState Shift = 0;
+  int X = 0, Y = 0;   // client coordinates
+  TPoint Screen;      // the same point in screen coordinates
+  uint32_t Time = 0;  // the window system's time stamp of the event, in milliseconds
+};
+
+// What a window manager needs to start moving a window with the mouse: the button held, where
+// it was pressed (screen coordinates) and the time stamp of the press.
+struct TMoveDragStart {
+  TMouseButton Button = TMouseButton::mbLeft;
+  TPoint Screen;
+  uint32_t Time = 0;
+};
+
+// One entry of a popup menu as the window system shows it. The portable menu decides what
+// shows and how (hidden items are left out, separators, marks, the bold default item, the
+// caption without its mnemonic marks); a backend renders exactly these entries.
+struct TPopupMenuEntry {
+  int Id = -1;       // what TrackPopupMenu returns when the user chooses the entry
+  std::string Name;  // the menu item's component name (for tests and accessibility)
+  std::string Caption;
+  bool Separator = false;
+  bool Enabled = true;
+  bool Checked = false;
+  bool Radio = false;    // a checked radio item shows a radio mark instead of a check mark
+  bool Default = false;  // drawn bold
+  std::vector<TPopupMenuEntry> Items;  // not empty: the entry opens this submenu
+};
+
+// What a backend tells the owner of a top-level window.
 class TWindowClient {
  public:
   virtual ~TWindowClient() = default;
-  virtual void WindowMouse(TMouseAction Action, TMouseButton Button, TShiftState Shift, int X,
-                           int Y) = 0;
+  virtual void WindowMouse(const TMouseInput& Input) = 0;
   // The window was moved by the user (a move drag) to this top-left corner.
   virtual void WindowMoved(int Left, int Top) = 0;
   // The user asked to close the window (the system's close command).
@@ -83,16 +119,18 @@ class TPlatform {
   virtual void SetWindowSkipTaskbar(HWND Wnd, bool Skip) = 0;
   virtual void SetWindowOwnerDesktop(HWND Wnd, bool OwnerDesktop) = 0;
   virtual void SetWindowDropShadow(HWND Wnd, bool Shadow) = 0;
-  // Starts the system's move loop: the window follows the mouse until the button is released;
-  // the backend reports the new place through WindowMoved.
-  virtual void BeginMoveDrag(HWND Wnd) = 0;
+  // Starts the system's move loop for the button press described by Start: the window follows
+  // the mouse until the button is released; the backend reports the new place through
+  // WindowMoved. A release without movement still reaches the window as a mouse-up, so a
+  // press of the right button that asked for a move still opens the context menu.
+  virtual void BeginMoveDrag(HWND Wnd, const TMoveDragStart& Start) = 0;
   virtual void ReleaseCapture() = 0;
 
   // ---- Menus and tooltips ---------------------------------------------------------------
-  // Shows the items of Menu (its children) at the screen point and returns the item the user
-  // chose, or nullptr. The backend reads captions, separators, checks, radio marks, default,
-  // enabled and submenus from the model and never clicks an item itself.
-  virtual TMenuItem* TrackPopupMenu(HWND Owner, TMenuItem& Menu, int X, int Y) = 0;
+  // Shows the entries as a popup menu at the screen point, waits until it closes and returns
+  // the Id of the entry the user chose, or -1. May block (see above).
+  virtual int TrackPopupMenu(HWND Owner, const std::vector<TPopupMenuEntry>& Items, int X,
+                             int Y) = 0;
   // Shows a tooltip of these lines near the screen point; replaces one that is shown.
   virtual void ShowTooltip(const std::vector<std::string>& Lines, int X, int Y) = 0;
   virtual void HideTooltip() = 0;
@@ -117,7 +155,8 @@ class TPlatform {
   virtual TRect WorkArea() = 0;
   // Width and height of the primary display.
   virtual TPoint ScreenSize() = 0;
-  // Shows an error message to the user (the application's default error report).
+  // Shows an error message to the user (the application's default error report). May block
+  // on the GUI thread until the user dismisses it (see above).
   virtual void ShowErrorMessage(const std::string& Title, const std::string& Message) = 0;
 };
 

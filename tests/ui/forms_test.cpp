@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "ui/image.h"
+#include "ui/menus.h"
 #include "ui_fixture.h"
 
 namespace orn::testing {
@@ -203,14 +204,52 @@ TEST_F(FormTest, DragToMoveStartsTheSystemMoveAndTakesTheNewPlace) {
     Form->Perform(WM_SYSCOMMAND, SC_DRAGMOVE, 0);
   };
   ASSERT_TRUE(Backend->MouseDown(W, TMouseButton::mbRight, 12, 6));
+  // The window manager gets the pressing button, where it was pressed and when.
+  TMoveDragStart Start = Backend->Window(W).LastMoveDrag;
+  EXPECT_EQ(Start.Button, TMouseButton::mbRight);
+  EXPECT_EQ(Start.Screen, (TPoint{112, 56}));
+  EXPECT_EQ(Start.Time, static_cast<uint32_t>(Backend->Now()));
   Backend->FinishMoveDrag(W, 400, 300);
   Backend->MouseUp(W, TMouseButton::mbRight, 12, 6);
+  Backend->Advance(1234);
   ASSERT_TRUE(Backend->MouseDown(W, TMouseButton::mbMiddle, 12, 6));
   EXPECT_EQ(Buttons, (std::vector<TMouseButton>{TMouseButton::mbRight, TMouseButton::mbMiddle}));
   EXPECT_EQ(Backend->Window(W).MoveDragRequests, 2);
+  Start = Backend->Window(W).LastMoveDrag;
+  EXPECT_EQ(Start.Button, TMouseButton::mbMiddle);
+  EXPECT_EQ(Start.Screen, (TPoint{412, 306}));
+  EXPECT_EQ(Start.Time, static_cast<uint32_t>(Backend->Now()));
   EXPECT_EQ(Form->Left(), 400);
   EXPECT_EQ(Form->Top(), 300);
   EXPECT_EQ(Form->ClientToScreen(TPoint{1, 2}), (TPoint{401, 302}));
+}
+
+TEST_F(FormTest, ARightPressThatStartsAMoveStillOpensTheMenuOnRelease) {
+  MakeForm();
+  auto* Menu = new TPopupMenu(Form.get());
+  auto* Item = new TMenuItem(Form.get());
+  Item->SetName("pmiExit");
+  Item->SetCaption("Exit");
+  Menu->Items().Add(Item);
+  int Chosen = 0;
+  Item->OnClick = [&](TObject*) { ++Chosen; };
+  Red->SetPopupMenu(Menu);
+  Red->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) {
+    ReleaseCapture();
+    Form->Perform(WM_SYSCOMMAND, SC_DRAGMOVE, 0);
+  };
+  Form->Show();
+  const HWND W = Form->Handle();
+  Backend->QueuePopupChoice("pmiExit");
+  ASSERT_TRUE(Backend->Click(W, TMouseButton::mbRight, 12, 6));
+  EXPECT_EQ(Backend->Window(W).MoveDragRequests, 1);
+  EXPECT_EQ(Backend->PopupCount(), 1);
+  EXPECT_EQ(Backend->LastPopupPoint(), (TPoint{112, 56}));
+  EXPECT_EQ(Chosen, 1);
+  // A move asked for with no button held starts from the form's corner with the left button.
+  Form->Perform(WM_SYSCOMMAND, SC_DRAGMOVE, 0);
+  EXPECT_EQ(Backend->Window(W).LastMoveDrag.Button, TMouseButton::mbLeft);
+  EXPECT_EQ(Backend->Window(W).LastMoveDrag.Screen, (TPoint{100, 50}));
 }
 
 TEST_F(FormTest, WindowStateGoesThroughTheSeam) {

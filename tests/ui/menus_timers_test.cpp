@@ -126,7 +126,7 @@ TEST_F(MenuTest, RightClickOnAControlPopsUpItsMenuAndClicksTheChoice) {
   EXPECT_EQ(Marks(), ".x..");
   const auto Shown = Backend->LastPopupMenu();
   ASSERT_EQ(Shown.size(), 2u);
-  EXPECT_TRUE(Shown[1].Line);
+  EXPECT_TRUE(Shown[1].Separator);
   ASSERT_EQ(Shown[0].Items.size(), 6u);
   EXPECT_EQ(Shown[0].Items[1].Caption, "10%");
   EXPECT_FALSE(Shown[0].Items[1].Checked);  // the menu as it was when shown
@@ -145,6 +145,70 @@ TEST_F(MenuTest, RightClickOnAControlPopsUpItsMenuAndClicksTheChoice) {
   Backend->Click(Form.Handle(), TMouseButton::mbRight, 10, 12);
   EXPECT_EQ(Backend->ErrorMessages(), std::vector<std::string>{"boom"});
   EXPECT_FALSE(Plain->Checked());
+}
+
+TEST_F(MenuTest, TheMenuShowsItsVisibleItemsAsTheyAreWhenItOpens) {
+  Sub->SetCaption("&Transparent");
+  Sub->SetName("Sub");
+  Levels[0]->SetCaption("0&&1 %");
+  Levels[2]->SetVisible(false);
+  Levels[3]->SetEnabled(false);
+  Levels[3]->SetChecked(true);
+  Plain->SetDefault(true);
+  auto* Hidden = new TMenuItem(&Owner);
+  Hidden->SetName("Hidden");
+  Hidden->SetVisible(false);
+  Menu->Items().Add(Hidden);
+
+  std::vector<TMenuItem*> ById;
+  const auto Entries = MenuEntries(Menu->Items(), ById);
+  ASSERT_EQ(Entries.size(), 1u);  // the hidden item is left out
+  const TPopupMenuEntry& S = Entries[0];
+  EXPECT_EQ(S.Caption, "Transparent");
+  ASSERT_EQ(S.Items.size(), 5u);  // Levels 0, 1, 3, Other, Plain
+  EXPECT_EQ(S.Items[0].Caption, "0&1 %");
+  EXPECT_EQ(S.Items[2].Name, "pmi3");
+  EXPECT_FALSE(S.Items[2].Enabled);
+  EXPECT_TRUE(S.Items[2].Checked);
+  EXPECT_TRUE(S.Items[2].Radio);
+  EXPECT_TRUE(S.Items[3].Checked);  // Other, radio item of its own group
+  EXPECT_TRUE(S.Items[4].Default);
+  EXPECT_FALSE(S.Items[4].Radio);
+  // Every Id leads back to its item.
+  for (const TPopupMenuEntry& E : S.Items)
+    EXPECT_EQ(ById.at(static_cast<size_t>(E.Id))->Name(), E.Name);
+  EXPECT_EQ(ById.at(static_cast<size_t>(S.Id)), Sub);
+}
+
+// A backend that returns one Id whatever is shown: what the menu does with a choice a user
+// could not have made.
+class TChoosingBackend : public THeadlessBackend {
+ public:
+  int Choice = -1;
+  int TrackPopupMenu(HWND, const std::vector<TPopupMenuEntry>&, int, int) override {
+    return Choice;
+  }
+};
+
+TEST_F(MenuTest, OnlyAnEnabledCommandCanBeChosen) {
+  Backend.reset();
+  auto Choosing = std::make_unique<TChoosingBackend>();
+  TChoosingBackend& B = *Choosing;
+  int Clicks = 0;
+  for (TMenuItem* L : Levels) L->OnClick = [&](TObject*) { ++Clicks; };
+  Sub->OnClick = [&](TObject*) { ++Clicks; };
+  Levels[1]->SetEnabled(false);
+  // Ids in menu order: Sub 0, pmi0 1, pmi1 2 (disabled), pmi2 3, ...; 99 and -5 are none.
+  for (int Id : {0, 2, 99, -5}) {
+    B.Choice = Id;
+    Menu->Popup(0, 0);
+  }
+  EXPECT_EQ(Clicks, 0);
+  EXPECT_EQ(Marks(), "....");
+  B.Choice = 3;
+  Menu->Popup(0, 0);
+  EXPECT_EQ(Clicks, 1);
+  EXPECT_EQ(Marks(), "..x.");
 }
 
 TEST_F(MenuTest, DestroyingTheMenuClearsTheControlsReference) {

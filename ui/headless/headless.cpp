@@ -13,18 +13,13 @@ std::string HandleText(HWND Wnd) {
   return std::to_string(Wnd);
 }
 
-THeadlessMenuItem Snapshot(TMenuItem& Item) {
-  THeadlessMenuItem S;
-  S.Name = Item.Name();
-  S.Caption = Item.Caption();
-  S.Line = Item.IsLine();
-  S.Checked = Item.Checked();
-  S.RadioItem = Item.RadioItem();
-  S.Enabled = Item.Enabled();
-  S.Default = Item.Default();
-  S.Visible = Item.Visible();
-  for (int I = 0; I < Item.Count(); ++I) S.Items.push_back(Snapshot(*Item.Items(I)));
-  return S;
+const TPopupMenuEntry* FindEntry(const std::vector<TPopupMenuEntry>& Items,
+                                 const std::string& Name) {
+  for (const TPopupMenuEntry& E : Items) {
+    if (SameText(E.Name, Name)) return &E;
+    if (const TPopupMenuEntry* Sub = FindEntry(E.Items, Name)) return Sub;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -121,29 +116,38 @@ TWindowClient* THeadlessBackend::ClientFor(HWND Wnd, int X, int Y, bool CheckReg
   return Require(Wnd).Client;
 }
 
-bool THeadlessBackend::MouseMove(HWND Wnd, int X, int Y, TShiftState Shift) {
-  TWindowClient* C = ClientFor(Wnd, X, Y, true);
+bool THeadlessBackend::Deliver(HWND Wnd, TMouseAction Action, TMouseButton Button,
+                               TShiftState Shift, int X, int Y, bool CheckRegion) {
+  TWindowClient* C = ClientFor(Wnd, X, Y, CheckRegion);
   if (C == nullptr) return false;
-  C->WindowMouse(TMouseAction::maMove, TMouseButton::mbLeft, Shift, X, Y);
+  TMouseInput In;
+  In.Action = Action;
+  In.Button = Button;
+  In.Shift = Shift;
+  In.X = X;
+  In.Y = Y;
+  {
+    std::lock_guard<std::mutex> G(FLock);
+    const TRect B = Require(Wnd).Bounds;
+    In.Screen = TPoint{B.Left + X, B.Top + Y};
+    In.Time = static_cast<uint32_t>(FNow);
+  }
+  C->WindowMouse(In);
   Drain();
   return true;
 }
 
+bool THeadlessBackend::MouseMove(HWND Wnd, int X, int Y, TShiftState Shift) {
+  return Deliver(Wnd, TMouseAction::maMove, TMouseButton::mbLeft, Shift, X, Y, true);
+}
+
 bool THeadlessBackend::MouseDown(HWND Wnd, TMouseButton Button, int X, int Y, TShiftState Shift) {
-  TWindowClient* C = ClientFor(Wnd, X, Y, true);
-  if (C == nullptr) return false;
-  C->WindowMouse(TMouseAction::maDown, Button, Shift, X, Y);
-  Drain();
-  return true;
+  return Deliver(Wnd, TMouseAction::maDown, Button, Shift, X, Y, true);
 }
 
 bool THeadlessBackend::MouseUp(HWND Wnd, TMouseButton Button, int X, int Y, TShiftState Shift) {
   // A release goes to the window that took the press, wherever the mouse is.
-  TWindowClient* C = ClientFor(Wnd, X, Y, false);
-  if (C == nullptr) return false;
-  C->WindowMouse(TMouseAction::maUp, Button, Shift, X, Y);
-  Drain();
-  return true;
+  return Deliver(Wnd, TMouseAction::maUp, Button, Shift, X, Y, false);
 }
 
 bool THeadlessBackend::Click(HWND Wnd, TMouseButton Button, int X, int Y) {
@@ -152,9 +156,7 @@ bool THeadlessBackend::Click(HWND Wnd, TMouseButton Button, int X, int Y) {
 }
 
 void THeadlessBackend::MouseLeave(HWND Wnd) {
-  TWindowClient* C = ClientFor(Wnd, 0, 0, false);
-  C->WindowMouse(TMouseAction::maLeave, TMouseButton::mbLeft, 0, -1, -1);
-  Drain();
+  Deliver(Wnd, TMouseAction::maLeave, TMouseButton::mbLeft, 0, -1, -1, false);
 }
 
 void THeadlessBackend::FinishMoveDrag(HWND Wnd, int Left, int Top) {
@@ -196,7 +198,7 @@ int THeadlessBackend::PopupCount() const {
   return FPopupCount;
 }
 
-std::vector<THeadlessMenuItem> THeadlessBackend::LastPopupMenu() const {
+std::vector<TPopupMenuEntry> THeadlessBackend::LastPopupMenu() const {
   std::lock_guard<std::mutex> G(FLock);
   return FLastPopup;
 }
@@ -206,12 +208,13 @@ TPoint THeadlessBackend::LastPopupPoint() const {
   return FLastPopupPoint;
 }
 
-TMenuItem* THeadlessBackend::TrackPopupMenu(HWND Owner, TMenuItem& Menu, int X, int Y) {
+int THeadlessBackend::TrackPopupMenu(HWND Owner, const std::vector<TPopupMenuEntry>& Items, int X,
+                                     int Y) {
   std::string Choice;
   {
     std::lock_guard<std::mutex> G(FLock);
     ++FPopupCount;
-    FLastPopup = Snapshot(Menu).Items;
+    FLastPopup = Items;
     FLastPopupPoint = TPoint{X, Y};
     Record("TrackPopupMenu " + HandleText(Owner) + " " + std::to_string(X) + " " +
            std::to_string(Y));
@@ -220,11 +223,11 @@ TMenuItem* THeadlessBackend::TrackPopupMenu(HWND Owner, TMenuItem& Menu, int X, 
       FPopupChoices.pop_front();
     }
   }
-  if (Choice.empty()) return nullptr;
-  TMenuItem* Item = Menu.Find(Choice);
-  // A real menu offers neither separators, hidden items nor disabled ones.
-  if (Item == nullptr || Item->IsLine() || !Item->Visible() || !Item->Enabled()) return nullptr;
-  return Item;
+  if (Choice.empty()) return -1;
+  const TPopupMenuEntry* E = FindEntry(Items, Choice);
+  // A user can choose neither a separator, a submenu heading nor a disabled entry.
+  if (E == nullptr || E->Separator || !E->Items.empty() || !E->Enabled) return -1;
+  return E->Id;
 }
 
 void THeadlessBackend::ShowTooltip(const std::vector<std::string>& Lines, int X, int Y) {
@@ -355,10 +358,14 @@ void THeadlessBackend::SetWindowDropShadow(HWND Wnd, bool Shadow) {
   Require(Wnd).DropShadow = Shadow;
 }
 
-void THeadlessBackend::BeginMoveDrag(HWND Wnd) {
+void THeadlessBackend::BeginMoveDrag(HWND Wnd, const TMoveDragStart& Start) {
   std::lock_guard<std::mutex> G(FLock);
-  ++Require(Wnd).MoveDragRequests;
-  Record("BeginMoveDrag " + HandleText(Wnd));
+  THeadlessWindow& W = Require(Wnd);
+  ++W.MoveDragRequests;
+  W.LastMoveDrag = Start;
+  Record("BeginMoveDrag " + HandleText(Wnd) + " " + std::to_string(static_cast<int>(Start.Button)) +
+         " " + std::to_string(Start.Screen.X) + " " + std::to_string(Start.Screen.Y) + " " +
+         std::to_string(Start.Time));
 }
 
 void THeadlessBackend::ReleaseCapture() {

@@ -37,24 +37,12 @@ struct THeadlessWindow {
   bool OwnerDesktop = false;
   bool DropShadow = false;
   int MoveDragRequests = 0;
+  TMoveDragStart LastMoveDrag;  // what the last move drag was started with
   int PresentCount = 0;
   int PresentCountWhenShown = -1;  // presents made before the window was first shown
   int FrameWidth = 0;
   int FrameHeight = 0;
   std::vector<uint32_t> Pixels;  // 0x00RRGGBB, top-down
-};
-
-// A popup menu as it was shown.
-struct THeadlessMenuItem {
-  std::string Name;
-  std::string Caption;
-  bool Line = false;
-  bool Checked = false;
-  bool RadioItem = false;
-  bool Enabled = true;
-  bool Default = false;
-  bool Visible = true;
-  std::vector<THeadlessMenuItem> Items;
 };
 
 class THeadlessBackend : public TPlatform {
@@ -82,7 +70,8 @@ class THeadlessBackend : public TPlatform {
   std::vector<std::string> ErrorTitles() const;
 
   // ---- Mouse -----------------------------------------------------------------------------
-  // Client coordinates. Input outside the window's region is not delivered (false).
+  // Client coordinates. Input outside the window's region is not delivered (false). Events
+  // carry the virtual clock as their time stamp.
   bool MouseMove(HWND Wnd, int X, int Y, TShiftState Shift = 0);
   bool MouseDown(HWND Wnd, TMouseButton Button, int X, int Y, TShiftState Shift = 0);
   bool MouseUp(HWND Wnd, TMouseButton Button, int X, int Y, TShiftState Shift = 0);
@@ -98,12 +87,13 @@ class THeadlessBackend : public TPlatform {
   void Expose(HWND Wnd);
 
   // ---- Popup menu ------------------------------------------------------------------------
-  // The next popup menus choose these items by component name, one per popup; "" or an
-  // unknown name closes the menu without a choice; with no choice queued, nothing is chosen.
+  // The next popup menus choose these entries by component name, one per popup; "", an
+  // unknown name (hidden items are not shown), a separator, a submenu or a disabled entry
+  // closes the menu without a choice; with no choice queued, nothing is chosen.
   void QueuePopupChoice(const std::string& ItemName);
   int PopupCount() const;
   // The last menu shown and where.
-  std::vector<THeadlessMenuItem> LastPopupMenu() const;
+  std::vector<TPopupMenuEntry> LastPopupMenu() const;
   TPoint LastPopupPoint() const;
 
   // ---- Tooltip ---------------------------------------------------------------------------
@@ -149,9 +139,9 @@ class THeadlessBackend : public TPlatform {
   void SetWindowSkipTaskbar(HWND Wnd, bool Skip) override;
   void SetWindowOwnerDesktop(HWND Wnd, bool OwnerDesktop) override;
   void SetWindowDropShadow(HWND Wnd, bool Shadow) override;
-  void BeginMoveDrag(HWND Wnd) override;
+  void BeginMoveDrag(HWND Wnd, const TMoveDragStart& Start) override;
   void ReleaseCapture() override;
-  TMenuItem* TrackPopupMenu(HWND Owner, TMenuItem& Menu, int X, int Y) override;
+  int TrackPopupMenu(HWND Owner, const std::vector<TPopupMenuEntry>& Items, int X, int Y) override;
   void ShowTooltip(const std::vector<std::string>& Lines, int X, int Y) override;
   void HideTooltip() override;
   TTimerHandle StartTimer(uint32_t Interval, std::function<void()> Tick) override;
@@ -174,6 +164,9 @@ class THeadlessBackend : public TPlatform {
   const THeadlessWindow& Require(HWND Wnd) const;
   void Record(const std::string& Entry);
   TWindowClient* ClientFor(HWND Wnd, int X, int Y, bool CheckRegion);
+  // Delivers a mouse event at client point (X, Y) with its screen point and time stamp.
+  bool Deliver(HWND Wnd, TMouseAction Action, TMouseButton Button, TShiftState Shift, int X, int Y,
+               bool CheckRegion);
   // Fires the next timer or action due at or before Limit; false when there is none.
   bool FireNext(uint64_t Limit);
   std::optional<uint64_t> NextDue() const;
@@ -192,7 +185,7 @@ class THeadlessBackend : public TPlatform {
 
   std::deque<std::string> FPopupChoices;
   int FPopupCount = 0;
-  std::vector<THeadlessMenuItem> FLastPopup;
+  std::vector<TPopupMenuEntry> FLastPopup;
   TPoint FLastPopupPoint;
 
   bool FTooltipVisible = false;
