@@ -1,0 +1,345 @@
+#include "tools/artgen_elements.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orn::artgen {
+
+namespace {
+
+constexpr float Pi = 3.14159265f;
+
+// Light comes from the upper left and a little from the front.
+struct TVec {
+  float X, Y, Z;
+};
+constexpr TVec LightDir{-0.52f, -0.58f, 0.62f};
+
+float Saturate(float V) {
+  return std::clamp(V, 0.0f, 1.0f);
+}
+
+float TierHalfWidthAt(const TTier& T, float S) {
+  S = Saturate(S);
+  return T.HalfWidth * (S + T.Round * S * (1 - S));
+}
+
+TRgb Ramp(const TFoliageColors& C, float V) {
+  V = Saturate(V);
+  if (V < 0.5f) return Mix(C.Deep, C.Mid, V / 0.5f);
+  if (V < 0.85f) return Mix(C.Mid, C.Light, (V - 0.5f) / 0.35f);
+  return Mix(C.Light, C.Tip, (V - 0.85f) / 0.15f);
+}
+
+// Brightness of a tier at a point: a lit cone, darker under the tier above, brighter
+// towards the hanging tips.
+float TierValue(const TTier& T, float X, float Y) {
+  const float S = Saturate((Y - T.Top) / (T.Bottom - T.Top));
+  const float Hw = std::max(TierHalfWidthAt(T, S), 0.75f);
+  const float U = std::clamp((X - T.Cx) / Hw, -1.0f, 1.0f);
+  const float Nz = std::sqrt(std::max(0.0f, 1 - U * U));
+  const TVec N{U * 0.9f, -0.35f, Nz * 0.9f};
+  const float Diffuse = Saturate((N.X * LightDir.X + N.Y * LightDir.Y + N.Z * LightDir.Z) / 1.0f);
+  float V = 0.18f + 0.72f * Diffuse;
+  V *= 0.62f + 0.5f * S;
+  return V;
+}
+
+}  // namespace
+
+// The lowest point of the tier's hanging edge at X: tips at both corners and between the
+// lobes, notches raised by Droop, the middle hanging a little lower (the tier is a cone
+// seen from slightly above).
+float TierEdgeAt(const TTier& T, float X) {
+  const float V = Saturate((X - (T.Cx - T.HalfWidth)) / (2 * T.HalfWidth));
+  const float Tip = std::pow(std::fabs(std::cos(Pi * static_cast<float>(T.Lobes) * V)), 0.6f);
+  const float U = 2 * V - 1;
+  const float Curve = std::min(5.0f, 0.1f * T.HalfWidth);
+  return T.Bottom - T.Droop * (1 - Tip) - Curve * U * U;
+}
+
+float TierHalfWidthAtY(const TTier& T, float Y) {
+  if (Y < T.Top || Y > T.Bottom) return 0;
+  return TierHalfWidthAt(T, (Y - T.Top) / (T.Bottom - T.Top));
+}
+
+std::vector<TPointF> TierOutline(const TTier& T) {
+  std::vector<TPointF> P;
+  const int SideSteps = 24;
+  const float CornerY = TierEdgeAt(T, T.Cx - T.HalfWidth);
+  for (int I = 0; I <= SideSteps; ++I) {
+    const float S = static_cast<float>(I) / SideSteps;
+    const float Y = T.Top + S * (CornerY - T.Top);
+    P.push_back({T.Cx - TierHalfWidthAt(T, S), Y});
+  }
+  const int EdgeSteps = std::max(40, T.Lobes * 16);
+  for (int I = 1; I < EdgeSteps; ++I) {
+    const float X = T.Cx - T.HalfWidth + 2 * T.HalfWidth * static_cast<float>(I) / EdgeSteps;
+    P.push_back({X, TierEdgeAt(T, X)});
+  }
+  for (int I = SideSteps; I >= 1; --I) {
+    const float S = static_cast<float>(I) / SideSteps;
+    const float Y = T.Top + S * (CornerY - T.Top);
+    P.push_back({T.Cx + TierHalfWidthAt(T, S), Y});
+  }
+  return P;
+}
+
+void PaintTier(TArtSurface& S, const TTier& T, const TFoliageColors& C, float SnowCover) {
+  const std::vector<TPointF> Outline = TierOutline(T);
+  S.FillPolygon(Outline, [&](float X, float Y) {
+    // The last pixel row above the hanging edge is darkened a little: a soft rim that keeps
+    // tiers apart where they overlap.
+    const float Edge = TierEdgeAt(T, X) - Y;
+    float V = TierValue(T, X, Y);
+    if (Edge < 1.2f) V *= 0.8f;
+    return TPaint{Ramp(C, V), 1};
+  });
+
+  // Needles: short strokes hanging outwards from the trunk, lighter on the lit side.
+  TArtRandom Rnd(T.Seed);
+  const float Area = T.HalfWidth * (T.Bottom - T.Top);
+  const int Count = static_cast<int>(Area / 5.0f);
+  auto Inside = [&Outline](float X, float Y) { return InsidePolygon(Outline, X, Y); };
+  for (int K = 0; K < Count; ++K) {
+    const float Sy = std::sqrt(Rnd.Unit());  // more needles where the tier is wide
+    const float Y = T.Top + Sy * (T.Bottom - T.Top);
+    const float Hw = TierHalfWidthAt(T, Sy);
+    const float X = T.Cx + Rnd.Range(-1.0f, 1.0f) * Hw;
+    const float Len = Rnd.Range(2.0f, 4.5f);
+    const float Highlight = Rnd.Unit();
+    if (!Inside(X, Y)) continue;
+    const float U = std::clamp((X - T.Cx) / std::max(Hw, 1.0f), -1.0f, 1.0f);
+    float Dx = U * 0.85f + Rnd.Range(-0.2f, 0.2f);
+    float Dy = 0.55f + Rnd.Range(0.0f, 0.3f);
+    const float L = std::sqrt(Dx * Dx + Dy * Dy);
+    Dx /= L;
+    Dy /= L;
+    const float Base = TierValue(T, X, Y);
+    const float Shift = Highlight < 0.55f ? 0.2f + 0.1f * Base : -0.22f;
+    const TRgb Col = Ramp(C, Base + Shift);
+    const TPointF A{X, Y};
+    const TPointF B{X + Dx * Len, Y + Dy * Len};
+    const float Hw2 = 0.42f;
+    S.Fill(
+        std::min(A.X, B.X) - 1, std::min(A.Y, B.Y) - 1, std::max(A.X, B.X) + 1,
+        std::max(A.Y, B.Y) + 1,
+        [&](float Px, float Py) {
+          if (!Inside(Px, Py)) return false;
+          const float Ex = B.X - A.X, Ey = B.Y - A.Y;
+          const float Tt =
+              std::clamp(((Px - A.X) * Ex + (Py - A.Y) * Ey) / (Ex * Ex + Ey * Ey), 0.0f, 1.0f);
+          const float Qx = A.X + Tt * Ex - Px, Qy = A.Y + Tt * Ey - Py;
+          return Qx * Qx + Qy * Qy <= Hw2 * Hw2;
+        },
+        Solid(Col, 0.9f));
+  }
+
+  if (SnowCover > 0) {
+    // Snow resting on the branches: a wavy band just above the hanging edge, white on the
+    // lit side and blue-grey in the shade.
+    const float Band = 1.5f + 3.0f * SnowCover;
+    S.Fill(
+        T.Cx - T.HalfWidth, T.Top, T.Cx + T.HalfWidth, T.Bottom + 1,
+        [&](float X, float Y) {
+          if (!Inside(X, Y)) return false;
+          const float Edge = TierEdgeAt(T, X);
+          const float Wave =
+              1.2f * std::sin(X * 0.9f + static_cast<float>(T.Seed)) + 0.8f * std::sin(X * 2.3f);
+          const float TopY = Edge - T.Droop - Band + Wave;
+          const float BottomY = Edge - T.Droop * 0.35f - 1.0f;
+          return Y >= TopY && Y <= BottomY;
+        },
+        [&](float X, float Y) {
+          const float U = std::clamp((X - T.Cx) / T.HalfWidth, -1.0f, 1.0f);
+          const float Edge = TierEdgeAt(T, X);
+          const float Depth = Saturate((Edge - T.Droop * 0.35f - 1.0f - Y) / (Band + T.Droop));
+          TRgb Lit = Rgb(250, 252, 255);
+          TRgb Shade = Rgb(160, 182, 214);
+          const float L = Saturate(0.75f - 0.55f * U + 0.3f * Depth);
+          return TPaint{Mix(Shade, Lit, L), 1};
+        });
+  }
+}
+
+void PaintBauble(TArtSurface& S, float Cx, float Cy, float R, TRgb Color) {
+  if (R >= 2.5f) {
+    // Cap and hook.
+    const float Cw = std::max(1.0f, R * 0.38f);
+    const float Ch = std::max(1.0f, R * 0.3f);
+    S.Fill(
+        Cx - Cw, Cy - R - Ch, Cx + Cw, Cy - R + 1,
+        [=](float X, float Y) {
+          return X >= Cx - Cw && X <= Cx + Cw && Y >= Cy - R - Ch + 0.2f && Y <= Cy - R + 1;
+        },
+        [=](float X, float) {
+          const float U = (X - (Cx - Cw)) / (2 * Cw);
+          return TPaint{Mix(Rgb(255, 236, 160), Rgb(150, 110, 30), U), 1};
+        });
+  }
+  S.FillCircle(Cx, Cy, R, [=](float X, float Y) {
+    const float Nx = (X - Cx) / R;
+    const float Ny = (Y - Cy) / R;
+    const float Nz = std::sqrt(std::max(0.0f, 1 - Nx * Nx - Ny * Ny));
+    const float D = Saturate(Nx * LightDir.X + Ny * LightDir.Y + Nz * LightDir.Z);
+    // Reflection of the light for the highlight.
+    const float Rz = 2 * D * Nz - LightDir.Z;
+    const float Spec = std::pow(Saturate(Rz), 24.0f);
+    TRgb C = Scale(Color, 0.28f + 0.9f * D);
+    // A faint rim light on the shadow side.
+    const float Rim = Saturate((Nx + Ny) * 0.7f) * std::pow(1 - Nz, 2.0f);
+    C = Mix(C, Scale(Color, 1.1f), Rim * 0.5f);
+    C = Mix(C, Rgb(255, 255, 255), Spec);
+    return TPaint{C, 1};
+  });
+}
+
+void PaintLight(TArtSurface& S, float Cx, float Cy, TRgb Color, float Level) {
+  Level = Saturate(Level);
+  if (Level > 0.05f) S.Glow(Cx, Cy, 2.5f + 3.0f * Level, Color, 0.85f * Level);
+  const TRgb Dim = Scale(Color, 0.42f);
+  const TRgb Hot = Mix(Color, Rgb(255, 255, 235), 0.6f);
+  const float R = 1.3f + 0.2f * Level;
+  S.FillCircle(Cx, Cy, R, [=](float X, float Y) {
+    const float D = std::sqrt((X - Cx) * (X - Cx) + (Y - Cy) * (Y - Cy)) / R;
+    TRgb C = Mix(Dim, Color, Level);
+    C = Mix(C, Hot, Level * (1 - D));
+    return TPaint{C, 1};
+  });
+}
+
+void PaintStar(TArtSurface& S, float Cx, float Cy, float Outer, float Shine) {
+  const float Inner = Outer * 0.46f;
+  std::vector<TPointF> Tips, Valleys;
+  for (int K = 0; K < 5; ++K) {
+    const float A = -Pi / 2 + static_cast<float>(K) * 2 * Pi / 5;
+    const float B = A + Pi / 5;
+    Tips.push_back({Cx + Outer * std::cos(A), Cy + Outer * std::sin(A)});
+    Valleys.push_back({Cx + Inner * std::cos(B), Cy + Inner * std::sin(B)});
+  }
+  // Dark rim: the same star a little larger.
+  std::vector<TPointF> Rim;
+  for (int K = 0; K < 5; ++K) {
+    const float A = -Pi / 2 + static_cast<float>(K) * 2 * Pi / 5;
+    const float B = A + Pi / 5;
+    Rim.push_back({Cx + (Outer + 0.8f) * std::cos(A), Cy + (Outer + 0.8f) * std::sin(A)});
+    Rim.push_back({Cx + (Inner + 0.8f) * std::cos(B), Cy + (Inner + 0.8f) * std::sin(B)});
+  }
+  S.FillPolygon(Rim, Solid(Rgb(140, 84, 8)));
+  const TRgb Dark = Rgb(196, 120, 14);
+  const TRgb Mid = Rgb(244, 184, 40);
+  const TRgb Light = Mix(Rgb(255, 226, 110), Rgb(255, 248, 200), Shine);
+  // Each point is two facets meeting along its ridge; a facet's brightness follows how
+  // much its face turns towards the light.
+  for (int K = 0; K < 5; ++K) {
+    const TPointF Tip = Tips[static_cast<size_t>(K)];
+    const TPointF Left = Valleys[static_cast<size_t>((K + 4) % 5)];
+    const TPointF Right = Valleys[static_cast<size_t>(K)];
+    const TPointF Centre{Cx, Cy};
+    const TPointF Faces[2][3] = {{Centre, Left, Tip}, {Centre, Tip, Right}};
+    for (int F = 0; F < 2; ++F) {
+      const TPointF* Tri = Faces[F];
+      const float Mx = (Tri[0].X + Tri[1].X + Tri[2].X) / 3 - Cx;
+      const float My = (Tri[0].Y + Tri[1].Y + Tri[2].Y) / 3 - Cy;
+      const float Ml = std::sqrt(Mx * Mx + My * My);
+      const float Lit = Saturate(0.5f - 0.6f * (Mx * LightDir.X + My * LightDir.Y) / Ml * -1.0f);
+      const TRgb Col = Lit > 0.5f ? Mix(Mid, Light, (Lit - 0.5f) * 2) : Mix(Dark, Mid, Lit * 2);
+      S.FillPolygon({Tri[0], Tri[1], Tri[2]}, Solid(Col));
+    }
+  }
+  if (Shine > 0.05f) {
+    S.Glow(Cx - Outer * 0.12f, Cy - Outer * 0.1f, Outer * 0.55f, Rgb(255, 255, 240), 0.9f * Shine);
+  }
+}
+
+void PaintFlake(TArtSurface& S, float X, float Y, float R, float Alpha) {
+  if (Alpha <= 0.01f) return;
+  S.FillCircle(X, Y, R, [=](float Px, float Py) {
+    const float D = std::sqrt((Px - X) * (Px - X) + (Py - Y) * (Py - Y)) / R;
+    return TPaint{Mix(Rgb(255, 255, 255), Rgb(214, 228, 255), D), Alpha * (1 - 0.35f * D * D)};
+  });
+}
+
+std::vector<TPointF> SpiralFront(const TSpiral& Sp, float Step,
+                                 const std::function<float(float)>& HalfWidthAt,
+                                 std::vector<float>* Facing) {
+  std::vector<TPointF> Out;
+  const float Total = 2 * Pi * Sp.Turns;
+  float Theta = 0;
+  float LastX = 1e9f, LastY = 1e9f;
+  while (Theta <= Total) {
+    const float Y = Sp.Y0 + (Sp.Y1 - Sp.Y0) * Theta / Total;
+    const float A = Theta + Sp.Phase;
+    const float F = std::cos(A);
+    const float X = Sp.Cx + HalfWidthAt(Y) * std::sin(A);
+    if (F > 0.05f) {
+      const float D = std::sqrt((X - LastX) * (X - LastX) + (Y - LastY) * (Y - LastY));
+      if (D >= Step) {
+        Out.push_back({X, Y});
+        if (Facing) Facing->push_back(F);
+        LastX = X;
+        LastY = Y;
+      }
+    } else {
+      LastX = LastY = 1e9f;
+    }
+    Theta += 0.01f;
+  }
+  return Out;
+}
+
+void PaintRibbon(TArtSurface& S, const TSpiral& Sp, const std::function<float(float)>& HalfWidthAt,
+                 TRgb Color) {
+  std::vector<float> Facing;
+  const std::vector<TPointF> P = SpiralFront(Sp, 0.5f, HalfWidthAt, &Facing);
+  // Split into the visible runs (the ribbon passes behind the tree between them) and drop
+  // runs too short to read as ribbon.
+  std::vector<std::pair<size_t, size_t>> Runs;
+  size_t Start = 0;
+  for (size_t I = 1; I <= P.size(); ++I) {
+    if (I < P.size() && std::hypot(P[I].X - P[I - 1].X, P[I].Y - P[I - 1].Y) <= 2.0f) continue;
+    if (I - Start >= 12) Runs.emplace_back(Start, I);
+    Start = I;
+  }
+  for (int Pass = 0; Pass < 2; ++Pass)
+    for (const auto& [B, E] : Runs)
+      for (size_t I = B; I + 1 < E; ++I) {
+        const float F = Facing[I];
+        const float Scale01 = 0.55f + 0.45f * F;
+        if (Pass == 0) {
+          const TRgb Body = Mix(Scale(Color, 0.45f), Color, F);
+          S.Stroke(P[I], P[I + 1], Sp.Width * Scale01 * 0.5f, Solid(Body));
+        } else {
+          // A highlight along the upper edge.
+          const float Off = -Sp.Width * 0.22f * Scale01;
+          const TRgb Hi = Mix(Color, Rgb(255, 240, 230), 0.55f * F);
+          S.Stroke({P[I].X, P[I].Y + Off}, {P[I + 1].X, P[I + 1].Y + Off}, Sp.Width * 0.14f,
+                   Solid(Hi));
+        }
+      }
+}
+
+void PaintBeads(TArtSurface& S, const TSpiral& Sp, const std::function<float(float)>& HalfWidthAt,
+                TRgb Color) {
+  std::vector<float> Facing;
+  const std::vector<TPointF> P = SpiralFront(Sp, Sp.Width * 1.6f, HalfWidthAt, &Facing);
+  for (size_t I = 0; I < P.size(); ++I)
+    PaintBauble(S, P[I].X, P[I].Y, Sp.Width * 0.5f, Mix(Scale(Color, 0.6f), Color, Facing[I]));
+}
+
+void PaintTrunk(TArtSurface& S, float Cx, float Top, float Bottom, float HalfWidth) {
+  S.Fill(
+      Cx - HalfWidth, Top, Cx + HalfWidth, Bottom,
+      [=](float X, float Y) {
+        const float Flare = HalfWidth * (1 + 0.25f * Saturate((Y - Top) / (Bottom - Top)));
+        return std::fabs(X - Cx) <= Flare && Y >= Top && Y <= Bottom;
+      },
+      [=](float X, float Y) {
+        const float U = (X - Cx) / HalfWidth;
+        float V = 0.75f - 0.45f * U;
+        V += 0.08f * std::sin(X * 3.1f + std::sin(Y * 0.7f) * 1.5f);
+        return TPaint{Mix(Rgb(52, 30, 18), Rgb(150, 98, 58), Saturate(V)), 1};
+      });
+}
+
+}  // namespace orn::artgen
