@@ -194,12 +194,12 @@ void PaintBauble(TArtSurface& S, float Cx, float Cy, float R, TRgb Color) {
   });
 }
 
-void PaintLight(TArtSurface& S, float Cx, float Cy, TRgb Color, float Level) {
+void PaintLight(TArtSurface& S, float Cx, float Cy, TRgb Color, float Level, float Size) {
   Level = Saturate(Level);
-  if (Level > 0.05f) S.Glow(Cx, Cy, 2.5f + 3.0f * Level, Color, 0.85f * Level);
+  if (Level > 0.05f) S.Glow(Cx, Cy, (2.5f + 3.5f * Level) * Size, Color, 0.95f * Level);
   const TRgb Dim = Scale(Color, 0.42f);
   const TRgb Hot = Mix(Color, Rgb(255, 255, 235), 0.6f);
-  const float R = 1.3f + 0.2f * Level;
+  const float R = (1.3f + 0.2f * Level) * Size;
   S.FillCircle(Cx, Cy, R, [=](float X, float Y) {
     const float D = std::sqrt((X - Cx) * (X - Cx) + (Y - Cy) * (Y - Cy)) / R;
     TRgb C = Mix(Dim, Color, Level);
@@ -226,29 +226,47 @@ void PaintStar(TArtSurface& S, float Cx, float Cy, float Outer, float Shine) {
     Rim.push_back({Cx + (Inner + 0.8f) * std::cos(B), Cy + (Inner + 0.8f) * std::sin(B)});
   }
   S.FillPolygon(Rim, Solid(Rgb(140, 84, 8)));
-  const TRgb Dark = Rgb(196, 120, 14);
-  const TRgb Mid = Rgb(244, 184, 40);
-  const TRgb Light = Mix(Rgb(255, 226, 110), Rgb(255, 248, 200), Shine);
-  // Each point is two facets meeting along its ridge; a facet's brightness follows how
-  // much its face turns towards the light.
+  const TRgb Dark = Rgb(178, 100, 10);
+  const TRgb Mid = Rgb(242, 178, 36);
+  const TRgb Light = Mix(Rgb(255, 232, 130), Rgb(255, 250, 214), Shine);
+  // Each point is two facets meeting along its ridge; a facet is as bright as its side of
+  // the ridge faces the light.
+  const float Ll = std::hypot(LightDir.X, LightDir.Y);
+  const float Lx = LightDir.X / Ll, Ly = LightDir.Y / Ll;
+  const TPointF Centre{Cx, Cy};
   for (int K = 0; K < 5; ++K) {
     const TPointF Tip = Tips[static_cast<size_t>(K)];
-    const TPointF Left = Valleys[static_cast<size_t>((K + 4) % 5)];
-    const TPointF Right = Valleys[static_cast<size_t>(K)];
-    const TPointF Centre{Cx, Cy};
-    const TPointF Faces[2][3] = {{Centre, Left, Tip}, {Centre, Tip, Right}};
-    for (int F = 0; F < 2; ++F) {
-      const TPointF* Tri = Faces[F];
-      const float Mx = (Tri[0].X + Tri[1].X + Tri[2].X) / 3 - Cx;
-      const float My = (Tri[0].Y + Tri[1].Y + Tri[2].Y) / 3 - Cy;
-      const float Ml = std::sqrt(Mx * Mx + My * My);
-      const float Lit = Saturate(0.5f - 0.6f * (Mx * LightDir.X + My * LightDir.Y) / Ml * -1.0f);
+    const TPointF Sides[2] = {Valleys[static_cast<size_t>((K + 4) % 5)],
+                              Valleys[static_cast<size_t>(K)]};
+    const float Rl = std::hypot(Tip.X - Cx, Tip.Y - Cy);
+    const float Rx = (Tip.X - Cx) / Rl, Ry = (Tip.Y - Cy) / Rl;
+    for (const TPointF& Valley : Sides) {
+      float Px = -Ry, Py = Rx;
+      if (Px * (Valley.X - Cx) + Py * (Valley.Y - Cy) < 0) {
+        Px = -Px;
+        Py = -Py;
+      }
+      // The facet tilts sideways (Px, Py) and a little outwards along the ridge.
+      const float Nx = 0.8f * Px + 0.35f * Rx, Ny = 0.8f * Py + 0.35f * Ry;
+      const float Lit = Saturate(0.5f + 0.62f * (Nx * Lx + Ny * Ly));
       const TRgb Col = Lit > 0.5f ? Mix(Mid, Light, (Lit - 0.5f) * 2) : Mix(Dark, Mid, Lit * 2);
-      S.FillPolygon({Tri[0], Tri[1], Tri[2]}, Solid(Col));
+      S.FillPolygon({Centre, Valley, Tip}, Solid(Col));
     }
   }
   if (Shine > 0.05f) {
-    S.Glow(Cx - Outer * 0.12f, Cy - Outer * 0.1f, Outer * 0.55f, Rgb(255, 255, 240), 0.9f * Shine);
+    // A glint: a soft bright centre and a thin four-pointed sparkle.
+    S.Glow(Cx, Cy, Outer * 0.5f, Rgb(255, 255, 240), 0.8f * Shine);
+    const float Arm = Outer * (0.45f + 0.4f * Shine);
+    S.Fill(
+        Cx - Arm, Cy - Arm, Cx + Arm, Cy + Arm,
+        [=](float X, float Y) {
+          const float Dx = std::fabs(X - Cx), Dy = std::fabs(Y - Cy);
+          return (Dx < 0.45f && Dy < Arm) || (Dy < 0.45f && Dx < Arm * 0.8f);
+        },
+        [=](float X, float Y) {
+          const float D = std::max(std::fabs(X - Cx), std::fabs(Y - Cy)) / Arm;
+          return TPaint{Rgb(255, 255, 245), Shine * (1 - D)};
+        });
   }
 }
 
@@ -338,7 +356,7 @@ void PaintTrunk(TArtSurface& S, float Cx, float Top, float Bottom, float HalfWid
         const float U = (X - Cx) / HalfWidth;
         float V = 0.75f - 0.45f * U;
         V += 0.08f * std::sin(X * 3.1f + std::sin(Y * 0.7f) * 1.5f);
-        return TPaint{Mix(Rgb(52, 30, 18), Rgb(150, 98, 58), Saturate(V)), 1};
+        return TPaint{Mix(Rgb(44, 26, 16), Rgb(124, 82, 50), Saturate(V)), 1};
       });
 }
 

@@ -45,8 +45,8 @@ void PaintTier(TArtSurface& S, const TTier& Tier, const TFoliageColors& Colors,
 // A shiny ball of radius R with a small cap and hook on top (when it is large enough).
 void PaintBauble(TArtSurface& S, float Cx, float Cy, float R, TRgb Color);
 
-// A small light bulb: Level 0 is a dim bulb, 1 a bright one with a halo.
-void PaintLight(TArtSurface& S, float Cx, float Cy, TRgb Color, float Level);
+// A small light bulb: Level 0 is a dim bulb, 1 a bright one with a halo. Size scales it.
+void PaintLight(TArtSurface& S, float Cx, float Cy, TRgb Color, float Level, float Size = 1);
 
 // A five-pointed bevelled gold star; Shine (0..1) brightens it and lights its centre.
 void PaintStar(TArtSurface& S, float Cx, float Cy, float Outer, float Shine);

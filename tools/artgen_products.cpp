@@ -52,6 +52,31 @@ float Envelope(const std::vector<TTier>& Tiers, float Y) {
   return W;
 }
 
+// Lights scattered over the tree, at least Spacing apart and clear of the points in Avoid.
+std::vector<TLightSpot> ScatterLights(const std::vector<TTier>& Tiers, int Count, float Y0,
+                                      float Y1, float Spacing, const std::vector<TPointF>& Avoid,
+                                      const std::vector<TRgb>& Colors, int Frames, unsigned Seed) {
+  TArtRandom R(Seed);
+  std::vector<TLightSpot> Out;
+  for (int Try = 0; Try < 20000 && static_cast<int>(Out.size()) < Count; ++Try) {
+    const float Y = R.Range(Y0, Y1);
+    const float X = Tiers[0].Cx + R.Range(-1.0f, 1.0f) * Envelope(Tiers, Y) * 0.82f;
+    const uint32_t Pick = R.Next();
+    auto Near = [&](float Px, float Py, float D) {
+      return (Px - X) * (Px - X) + (Py - Y) * (Py - Y) < D * D;
+    };
+    bool Clear = true;
+    for (const TLightSpot& L : Out) Clear = Clear && !Near(L.X, L.Y, Spacing);
+    for (const TPointF& P : Avoid) Clear = Clear && !Near(P.X, P.Y, 3.5f);
+    if (!Clear) continue;
+    const int Speed = Frames >= 20 ? 1 + static_cast<int>(Pick % 2) : 1;
+    const float Phase = static_cast<float>((Pick >> 8) % static_cast<uint32_t>(Frames)) /
+                        static_cast<float>(Frames);
+    Out.push_back({X, Y, Colors[Out.size() % Colors.size()], Speed, Phase});
+  }
+  return Out;
+}
+
 std::vector<TFlake> ScatterFlakes(const std::vector<TTier>& Tiers, int Count, float Y0, float Y1,
                                   float Fall, unsigned Seed) {
   TArtRandom R(Seed);
@@ -62,7 +87,7 @@ std::vector<TFlake> ScatterFlakes(const std::vector<TTier>& Tiers, int Count, fl
     const float X = Tiers[0].Cx + R.Range(-1.0f, 1.0f) * Hw;
     const float Drift = R.Range(1.0f, 3.0f);
     const float Offset = static_cast<float>(Out.size()) / static_cast<float>(Count);
-    const float Radius = R.Range(0.8f, 1.45f);
+    const float Radius = R.Range(0.9f, 1.6f);
     if (Hw < 2) continue;
     Out.push_back({X, Y, Fall, Drift, Offset, Radius});
   }
@@ -85,13 +110,30 @@ std::vector<TLightSpot> LightsAlong(const TSpiral& Spiral, float Step,
   return Out;
 }
 
-void PaintSnowMound(TArtSurface& S, float Cx, float Cy, float Rx, float Ry) {
-  S.FillEllipse(Cx, Cy, Rx, Ry, [=](float X, float Y) {
-    const float U = (X - Cx) / Rx;
-    const float V = (Y - Cy) / Ry;
-    const float Lit = std::clamp(0.8f - 0.35f * U - 0.45f * V, 0.0f, 1.0f);
-    return TPaint{Mix(Rgb(150, 172, 210), Rgb(252, 253, 255), Lit), 1};
-  });
+// A drift of snow: a wide mound with two softer humps on it, lit from the upper left, and a
+// few glittering crystals.
+void PaintSnowMound(TArtSurface& S, float Cx, float Cy, float Rx, float Ry, unsigned Seed = 1) {
+  auto Shade = [](float Cx0, float Cy0, float Rx0, float Ry0) {
+    return [=](float X, float Y) {
+      const float U = (X - Cx0) / Rx0;
+      const float V = (Y - Cy0) / Ry0;
+      const float Lit = std::clamp(0.85f - 0.4f * U - 0.5f * V, 0.0f, 1.0f);
+      return TPaint{Mix(Rgb(140, 164, 206), Rgb(252, 253, 255), Lit), 1};
+    };
+  };
+  S.FillEllipse(Cx, Cy, Rx, Ry, Shade(Cx, Cy, Rx, Ry));
+  const float Hx[2] = {Cx - Rx * 0.42f, Cx + Rx * 0.38f};
+  const float Hs[2] = {0.42f, 0.34f};
+  for (int K = 0; K < 2; ++K) {
+    const float Rx2 = Rx * Hs[K], Ry2 = Ry * 0.75f;
+    S.FillEllipse(Hx[K], Cy - Ry * 0.25f, Rx2, Ry2, Shade(Hx[K], Cy - Ry * 0.25f, Rx2, Ry2));
+  }
+  TArtRandom R(Seed);
+  for (int K = 0; K < static_cast<int>(Rx / 5); ++K) {
+    const float U = R.Range(-0.8f, 0.8f);
+    const float V = R.Range(-0.5f, 0.6f);
+    PaintFlake(S, Cx + U * Rx, Cy + V * Ry, 0.6f, 1.0f);
+  }
 }
 
 std::vector<TGIFDisposal> Disposals(int Frames, const std::vector<int>& Restore) {
@@ -210,12 +252,11 @@ TProductArt Velmora() {
                          {Cx, 76, 139, 66, 6, 5.5f, 0.55f, 22},
                          {Cx, 46, 106, 50, 5, 5.0f, 0.55f, 23},
                          {Cx, 20, 72, 33, 4, 4.5f, 0.55f, 24}});
-  const TFoliageColors Green{Rgb(8, 40, 34), Rgb(26, 100, 62), Rgb(78, 160, 92),
-                             Rgb(176, 222, 140)};
+  const TFoliageColors Green{Rgb(6, 34, 30), Rgb(20, 86, 56), Rgb(60, 140, 80),
+                             Rgb(150, 204, 124)};
   auto HalfWidth = [Tiers](float Y) { return Envelope(*Tiers, Y) * 0.86f; };
   const TSpiral RibbonA{Cx, 30, 162, 2.1f, 0.3f, 4.5f};
   const TSpiral RibbonB{Cx, 30, 162, 2.1f, 0.3f + Pi, 4.5f};
-  const TSpiral Wire{Cx, 26, 160, 3.0f, 1.9f, 1.0f};
 
   P.PaintStatic = [=](TArtSurface& S) {
     PaintTrunk(S, Cx, 160, 184, 9);
@@ -235,12 +276,16 @@ TProductArt Velmora() {
     }
     PaintStar(S, Cx, 16, 13, 0);
   };
-  const auto Lights = std::make_shared<std::vector<TLightSpot>>(LightsAlong(
-      Wire, 9.0f, HalfWidth, {Rgb(255, 214, 130), Rgb(255, 236, 180), Rgb(255, 180, 90)}, 8, 31));
+  std::vector<TPointF> OnRibbons = SpiralFront(RibbonA, 1.0f, HalfWidth);
+  for (const TPointF& Q : SpiralFront(RibbonB, 1.0f, HalfWidth)) OnRibbons.push_back(Q);
+  const auto Lights = std::make_shared<std::vector<TLightSpot>>(
+      ScatterLights(*Tiers, 34, 30, 160, 11, OnRibbons,
+                    {Rgb(255, 214, 130), Rgb(255, 236, 180), Rgb(255, 180, 90)}, 8, 31));
   const auto Flakes =
       std::make_shared<std::vector<TFlake>>(ScatterFlakes(*Tiers, 14, 20, 150, 12, 9));
   P.PaintFrame = [=](TArtSurface& S, int Frame) {
-    for (const TLightSpot& L : *Lights) PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 8));
+    for (const TLightSpot& L : *Lights)
+      PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 8), 1.25f);
     const float Shine = 0.5f + 0.5f * std::cos(2 * Pi * static_cast<float>(Frame) / 8.0f);
     PaintStar(S, Cx, 16, 13, Shine);
     PaintSnow(S, *Flakes, Frame, 8);
@@ -331,8 +376,6 @@ TProductArt Sarnith() {
                                                               {Cx, 16, 60, 24, 3, 4.0f, 0.0f, 35}});
   const TFoliageColors Spruce{Rgb(6, 30, 38), Rgb(20, 76, 70), Rgb(58, 128, 108),
                               Rgb(140, 190, 168)};
-  auto HalfWidth = [Tiers](float Y) { return Envelope(*Tiers, Y) * 0.8f; };
-  const TSpiral Wire{Cx, 24, 170, 3.4f, 1.2f, 1.0f};
 
   P.PaintStatic = [=](TArtSurface& S) {
     PaintSnowMound(S, 96, 207, 86, 13);
@@ -353,8 +396,9 @@ TProductArt Sarnith() {
     // Snow drifted against the foot of the gift.
     PaintSnowMound(S, 150, 214, 30, 5);
   };
-  const auto Lights = std::make_shared<std::vector<TLightSpot>>(LightsAlong(
-      Wire, 8.5f, HalfWidth, {Rgb(255, 210, 120), Rgb(255, 232, 170), Rgb(255, 190, 100)}, 50, 53));
+  const auto Lights = std::make_shared<std::vector<TLightSpot>>(
+      ScatterLights(*Tiers, 36, 26, 172, 11, {},
+                    {Rgb(255, 210, 120), Rgb(255, 232, 170), Rgb(255, 190, 100)}, 50, 53));
   const auto Flakes =
       std::make_shared<std::vector<TFlake>>(ScatterFlakes(*Tiers, 24, 14, 150, 44, 13));
   P.PaintFrame = [=](TArtSurface& S, int Frame) {
