@@ -99,7 +99,7 @@ void PaintTier(TArtSurface& S, const TTier& T, const TFoliageColors& C, float Sn
   // Needles: short strokes hanging outwards from the trunk, lighter on the lit side.
   TArtRandom Rnd(T.Seed);
   const float Area = T.HalfWidth * (T.Bottom - T.Top);
-  const int Count = static_cast<int>(Area / 5.0f);
+  const int Count = T.Needles ? static_cast<int>(Area / 5.0f) : 0;
   auto Inside = [&Outline](float X, float Y) { return InsidePolygon(Outline, X, Y); };
   for (int K = 0; K < Count; ++K) {
     const float Sy = std::sqrt(Rnd.Unit());  // more needles where the tier is wide
@@ -274,7 +274,7 @@ void PaintFlake(TArtSurface& S, float X, float Y, float R, float Alpha) {
   if (Alpha <= 0.01f) return;
   S.FillCircle(X, Y, R, [=](float Px, float Py) {
     const float D = std::sqrt((Px - X) * (Px - X) + (Py - Y) * (Py - Y)) / R;
-    return TPaint{Mix(Rgb(255, 255, 255), Rgb(214, 228, 255), D), Alpha * (1 - 0.35f * D * D)};
+    return TPaint{Mix(Rgb(255, 255, 255), Rgb(206, 222, 255), D), Alpha * (1 - 0.55f * D * D)};
   });
 }
 

@@ -29,6 +29,7 @@ struct TTier {
   float Droop = 4;
   float Round = 0;
   unsigned Seed = 1;
+  bool Needles = true;  // off for tiny pictures, where single needles are only noise
 };
 
 // The tier's half width at height Y (0 above or below it).

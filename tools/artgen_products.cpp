@@ -87,7 +87,7 @@ std::vector<TFlake> ScatterFlakes(const std::vector<TTier>& Tiers, int Count, fl
     const float X = Tiers[0].Cx + R.Range(-1.0f, 1.0f) * Hw;
     const float Drift = R.Range(1.0f, 3.0f);
     const float Offset = static_cast<float>(Out.size()) / static_cast<float>(Count);
-    const float Radius = R.Range(0.9f, 1.6f);
+    const float Radius = R.Range(1.0f, 1.7f);
     if (Hw < 2) continue;
     Out.push_back({X, Y, Fall, Drift, Offset, Radius});
   }
@@ -220,7 +220,7 @@ TProductArt Fernlight() {
       std::make_shared<std::vector<TFlake>>(ScatterFlakes(*Tiers, 16, 14, 118, 34, 5));
   P.PaintFrame = [=](TArtSurface& S, int Frame) {
     for (const TLightSpot& L : *Lights)
-      PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 40));
+      PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 40), 1.1f);
     const float Shine = 0.5f + 0.5f * std::cos(2 * Pi * static_cast<float>(Frame) / 20.0f);
     PaintStar(S, Cx, 13, 11, Shine);
     PaintSnow(S, *Flakes, Frame, 40);
@@ -252,8 +252,7 @@ TProductArt Velmora() {
                          {Cx, 76, 139, 66, 6, 5.5f, 0.55f, 22},
                          {Cx, 46, 106, 50, 5, 5.0f, 0.55f, 23},
                          {Cx, 20, 72, 33, 4, 4.5f, 0.55f, 24}});
-  const TFoliageColors Green{Rgb(6, 34, 30), Rgb(20, 86, 56), Rgb(60, 140, 80),
-                             Rgb(150, 204, 124)};
+  const TFoliageColors Green{Rgb(6, 34, 30), Rgb(20, 86, 56), Rgb(60, 140, 80), Rgb(150, 204, 124)};
   auto HalfWidth = [Tiers](float Y) { return Envelope(*Tiers, Y) * 0.86f; };
   const TSpiral RibbonA{Cx, 30, 162, 2.1f, 0.3f, 4.5f};
   const TSpiral RibbonB{Cx, 30, 162, 2.1f, 0.3f + Pi, 4.5f};
@@ -403,7 +402,7 @@ TProductArt Sarnith() {
       std::make_shared<std::vector<TFlake>>(ScatterFlakes(*Tiers, 24, 14, 150, 44, 13));
   P.PaintFrame = [=](TArtSurface& S, int Frame) {
     for (const TLightSpot& L : *Lights)
-      PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 50));
+      PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 50), 1.2f);
     const float Shine = 0.5f + 0.5f * std::cos(2 * Pi * static_cast<float>(Frame) / 25.0f);
     PaintStar(S, Cx, 14, 11, Shine);
     PaintSnow(S, *Flakes, Frame, 50);
@@ -421,19 +420,22 @@ TProductArt MakeProduct(const std::string& Name) {
 }
 
 TArtPicture PaintIcon(int Size) {
+  // Drawn on a 32-pixel grid; the small icon gets a slightly larger star and baubles so that
+  // they still read at 16 pixels.
   const float K = static_cast<float>(Size) / 32.0f;
+  const float Bold = Size < 24 ? 1.3f : 1.0f;
   TArtSurface S(Size, Size, 8);
-  const TFoliageColors Green{Rgb(10, 50, 30), Rgb(30, 110, 56), Rgb(80, 170, 80),
-                             Rgb(170, 220, 120)};
-  PaintTrunk(S, 16 * K, 25 * K, 31 * K, 2.6f * K);
-  const std::vector<TTier> Tiers{{16 * K, 13 * K, 27.5f * K, 13.5f * K, 4, 2.5f * K, 0, 41},
-                                 {16 * K, 8 * K, 20 * K, 10 * K, 3, 2 * K, 0, 42},
-                                 {16 * K, 4 * K, 13 * K, 6.5f * K, 2, 1.5f * K, 0, 43}};
+  const TFoliageColors Green{Rgb(8, 46, 28), Rgb(26, 112, 54), Rgb(76, 172, 80),
+                             Rgb(170, 224, 120)};
+  PaintTrunk(S, 16 * K, 25 * K, 31.5f * K, 3 * K);
+  std::vector<TTier> Tiers{{16 * K, 13 * K, 27.5f * K, 15 * K, 3, 2 * K, 0, 41, false},
+                           {16 * K, 8 * K, 20.5f * K, 11.5f * K, 3, 1.8f * K, 0, 42, false},
+                           {16 * K, 4 * K, 13.5f * K, 7.5f * K, 2, 1.5f * K, 0, 43, false}};
   for (const TTier& T : Tiers) PaintTier(S, T, Green);
-  PaintBauble(S, 11 * K, 22 * K, 1.9f * K, Red);
-  PaintBauble(S, 20.5f * K, 16.5f * K, 1.7f * K, Gold);
-  PaintBauble(S, 13 * K, 12 * K, 1.4f * K, Blue);
-  PaintStar(S, 16 * K, 5 * K, 4.8f * K, 1);
+  PaintBauble(S, 10.5f * K, 23 * K, 2.2f * K * Bold, Red);
+  PaintBauble(S, 21.5f * K, 17.5f * K, 2 * K * Bold, Gold);
+  PaintBauble(S, 13.5f * K, 12.5f * K, 1.6f * K * Bold, Blue);
+  PaintStar(S, 16 * K, 5.5f * K, 5.2f * K * Bold, 0.6f);
   return S.Resolve();
 }
 
