@@ -116,7 +116,7 @@ void PaintTier(TArtSurface& S, const TTier& T, const TFoliageColors& C, float Sn
     Dx /= L;
     Dy /= L;
     const float Base = TierValue(T, X, Y);
-    const float Shift = Highlight < 0.55f ? 0.2f + 0.1f * Base : -0.22f;
+    const float Shift = Highlight < 0.55f ? 0.17f + 0.08f * Base : -0.22f;
     const TRgb Col = Ramp(C, Base + Shift);
     const TPointF A{X, Y};
     const TPointF B{X + Dx * Len, Y + Dy * Len};

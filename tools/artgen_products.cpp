@@ -188,7 +188,7 @@ TProductArt Fernlight() {
                          {Cx, 42, 80, 29, 5, 4.0f, -0.15f, 14},
                          {Cx, 26, 60, 22, 4, 3.5f, -0.15f, 15},
                          {Cx, 13, 40, 15, 3, 3.0f, -0.15f, 16}});
-  const TFoliageColors Green{Rgb(6, 34, 26), Rgb(22, 88, 48), Rgb(66, 146, 66), Rgb(160, 206, 112)};
+  const TFoliageColors Green{Rgb(5, 32, 24), Rgb(18, 80, 44), Rgb(56, 134, 60), Rgb(144, 196, 104)};
   auto HalfWidth = [Tiers](float Y) { return Envelope(*Tiers, Y) * 0.82f; };
   const TSpiral Beads{Cx, 30, 146, 3.2f, 2.2f, 1.7f};
   const TSpiral Wire{Cx, 22, 142, 3.2f, 0.4f, 1.0f};

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,6 +45,10 @@ struct TExpected {
   int MaskBits;
   bool PaintsAll;  // the frames paint the whole rectangle
 };
+
+void PrintTo(const TExpected& E, std::ostream* Os) {
+  *Os << E.Name;
+}
 
 std::set<int> Range(std::set<int> S, int From, int To) {
   for (int I = From; I <= To; ++I) S.insert(I);
