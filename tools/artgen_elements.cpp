@@ -63,44 +63,29 @@ float TierHalfWidthAtY(const TTier& T, float Y) {
   return TierHalfWidthAt(T, (Y - T.Top) / (T.Bottom - T.Top));
 }
 
-std::vector<TPointF> TierOutline(const TTier& T) {
-  std::vector<TPointF> P;
-  const int SideSteps = 24;
+bool InsideTier(const TTier& T, float X, float Y) {
+  if (Y < T.Top || Y > TierEdgeAt(T, X)) return false;
   const float CornerY = TierEdgeAt(T, T.Cx - T.HalfWidth);
-  for (int I = 0; I <= SideSteps; ++I) {
-    const float S = static_cast<float>(I) / SideSteps;
-    const float Y = T.Top + S * (CornerY - T.Top);
-    P.push_back({T.Cx - TierHalfWidthAt(T, S), Y});
-  }
-  const int EdgeSteps = std::max(40, T.Lobes * 16);
-  for (int I = 1; I < EdgeSteps; ++I) {
-    const float X = T.Cx - T.HalfWidth + 2 * T.HalfWidth * static_cast<float>(I) / EdgeSteps;
-    P.push_back({X, TierEdgeAt(T, X)});
-  }
-  for (int I = SideSteps; I >= 1; --I) {
-    const float S = static_cast<float>(I) / SideSteps;
-    const float Y = T.Top + S * (CornerY - T.Top);
-    P.push_back({T.Cx + TierHalfWidthAt(T, S), Y});
-  }
-  return P;
+  const float Hw = TierHalfWidthAt(T, (Y - T.Top) / (CornerY - T.Top));
+  return std::fabs(X - T.Cx) <= Hw;
 }
 
 void PaintTier(TArtSurface& S, const TTier& T, const TFoliageColors& C, float SnowCover) {
-  const std::vector<TPointF> Outline = TierOutline(T);
-  S.FillPolygon(Outline, [&](float X, float Y) {
-    // The last pixel row above the hanging edge is darkened a little: a soft rim that keeps
-    // tiers apart where they overlap.
-    const float Edge = TierEdgeAt(T, X) - Y;
-    float V = TierValue(T, X, Y);
-    if (Edge < 1.2f) V *= 0.8f;
-    return TPaint{Ramp(C, V), 1};
-  });
+  auto Inside = [&T](float X, float Y) { return InsideTier(T, X, Y); };
+  S.Fill(T.Cx - T.HalfWidth, T.Top, T.Cx + T.HalfWidth, T.Bottom + 1, Inside,
+         [&](float X, float Y) {
+           // The last pixel row above the hanging edge is darkened a little: a soft rim that keeps
+           // tiers apart where they overlap.
+           const float Edge = TierEdgeAt(T, X) - Y;
+           float V = TierValue(T, X, Y);
+           if (Edge < 1.2f) V *= 0.8f;
+           return TPaint{Ramp(C, V), 1};
+         });
 
   // Needles: short strokes hanging outwards from the trunk, lighter on the lit side.
   TArtRandom Rnd(T.Seed);
   const float Area = T.HalfWidth * (T.Bottom - T.Top);
   const int Count = T.Needles ? static_cast<int>(Area / 5.0f) : 0;
-  auto Inside = [&Outline](float X, float Y) { return InsidePolygon(Outline, X, Y); };
   for (int K = 0; K < Count; ++K) {
     const float Sy = std::sqrt(Rnd.Unit());  // more needles where the tier is wide
     const float Y = T.Top + Sy * (T.Bottom - T.Top);

@@ -36,8 +36,8 @@ struct TTier {
 float TierHalfWidthAtY(const TTier& Tier, float Y);
 // The lowest point of the tier's hanging edge at X.
 float TierEdgeAt(const TTier& Tier, float X);
-// The outline of a tier as a polygon.
-std::vector<TPointF> TierOutline(const TTier& Tier);
+// Whether a point lies inside the tier.
+bool InsideTier(const TTier& Tier, float X, float Y);
 // Paints a tier: shaded body, needle strokes, lighter tips. SnowCover (0..1) lays snow on
 // the upper side of the hanging branches.
 void PaintTier(TArtSurface& S, const TTier& Tier, const TFoliageColors& Colors,
