@@ -353,45 +353,52 @@ TEST_P(ArtGen, PictureAndMaskFitTogether) {
       if ((First.Pixels[static_cast<size_t>(Y) * E.Width + X] == Outside) == M.At(X, Y)) ++Mismatch;
   EXPECT_EQ(Mismatch, 0) << "pixels where the picture's outline and the mask disagree";
 
-  // Play the animation twice over: Painted tracks which pixels hold a frame's colour
-  // (a transparent pixel leaves what was there, restoring the background clears).
-  std::vector<uint8_t> Painted(static_cast<size_t>(E.Width) * E.Height, 0);
-  std::vector<uint8_t> Ever(Painted.size(), 0);
+  // Play the animation twice over. Shown holds the index each pixel shows, -1 where no
+  // frame's colour is (a transparent pixel leaves what was there, restoring the background
+  // clears). Every frame must change the picture (the tree is alive) and leave no needed
+  // pixel without colour.
+  std::vector<int> Shown(static_cast<size_t>(E.Width) * E.Height, -1);
+  std::vector<uint8_t> Ever(Shown.size(), 0);
   for (int Round = 0; Round < 2; ++Round)
     for (int I = 0; I < E.Frames; ++I) {
       const TFrame& F = Frames[static_cast<size_t>(I)];
+      const std::vector<int> Before = Shown;
       for (int Y = 0; Y < F.Height; ++Y)
         for (int X = 0; X < F.Width; ++X) {
           const uint8_t V = F.Pixels[static_cast<size_t>(Y) * F.Width + X];
           if (F.HasKey && V == F.Key) continue;
           const size_t P = static_cast<size_t>(Y + F.Top) * E.Width + (X + F.Left);
-          Painted[P] = Ever[P] = 1;
+          Shown[P] = V;
+          Ever[P] = 1;
         }
-      int Missing = 0;
+      int Missing = 0, Changed = 0;
       for (int Y = 0; Y < E.Height; ++Y)
         for (int X = 0; X < E.Width; ++X) {
-          const bool Needed = E.PaintsAll || M.At(X, Y);
-          if (Needed && !Painted[static_cast<size_t>(Y) * E.Width + X]) ++Missing;
+          const size_t P = static_cast<size_t>(Y) * E.Width + X;
+          if ((E.PaintsAll || M.At(X, Y)) && Shown[P] < 0) ++Missing;
+          if (Shown[P] != Before[P]) ++Changed;
         }
       EXPECT_EQ(Missing, 0) << "pixels showing no colour after frame " << I;
+      EXPECT_GT(Changed, 0) << "frame " << I << " changes nothing";
       if (F.Disposal == 2)
         for (int Y = 0; Y < F.Height; ++Y)
           for (int X = 0; X < F.Width; ++X)
-            Painted[static_cast<size_t>(Y + F.Top) * E.Width + (X + F.Left)] = 0;
+            Shown[static_cast<size_t>(Y + F.Top) * E.Width + (X + F.Left)] = -1;
     }
   if (!E.PaintsAll) {
     // Every kept pixel is painted by some frame; most of the cut-away area never is.
-    int CutPainted = 0, Cut = 0;
+    int KeptUnpainted = 0, CutPainted = 0, Cut = 0;
     for (int Y = 0; Y < E.Height; ++Y)
       for (int X = 0; X < E.Width; ++X) {
         const size_t P = static_cast<size_t>(Y) * E.Width + X;
-        if (M.At(X, Y))
-          EXPECT_TRUE(Ever[P]) << X << "," << Y;
-        else {
+        if (M.At(X, Y)) {
+          KeptUnpainted += Ever[P] ? 0 : 1;
+        } else {
           ++Cut;
           CutPainted += Ever[P];
         }
       }
+    EXPECT_EQ(KeptUnpainted, 0);
     EXPECT_LT(CutPainted * 2, Cut);
   }
 }
