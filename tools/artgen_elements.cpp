@@ -330,6 +330,38 @@ void PaintBeads(TArtSurface& S, const TSpiral& Sp, const std::function<float(flo
     PaintBauble(S, P[I].X, P[I].Y, Sp.Width * 0.5f, Mix(Scale(Color, 0.6f), Color, Facing[I]));
 }
 
+void PaintBow(TArtSurface& S, float Cx, float Cy, float Size, TRgb Color) {
+  const TRgb Dark = Scale(Color, 0.5f);
+  const TRgb Light = Mix(Color, Rgb(255, 236, 230), 0.45f);
+  for (int Side = -1; Side <= 1; Side += 2) {
+    const float F = static_cast<float>(Side);
+    // Tail: a strip hanging down and outwards, cut in a notch at its end.
+    const std::vector<TPointF> Tail{{Cx - 0.4f * F, Cy},
+                                    {Cx + 0.5f * F * Size, Cy + 1.3f * Size},
+                                    {Cx + 0.25f * F * Size, Cy + 1.2f * Size},
+                                    {Cx + 0.05f * F * Size, Cy + 1.45f * Size},
+                                    {Cx - 0.35f * F * Size, Cy + 0.2f * Size}};
+    S.FillPolygon(Tail, [=](float X, float) {
+      return TPaint{Mix(Color, Dark, std::clamp((X - Cx) / Size * 0.8f + 0.3f, 0.0f, 1.0f)), 1};
+    });
+    // Loop: an ellipse with a darker inside where it folds.
+    const float Lx = Cx + F * Size * 0.55f, Ly = Cy - Size * 0.12f;
+    const float Rx = Size * 0.6f, Ry = Size * 0.4f;
+    S.FillEllipse(Lx, Ly, Rx, Ry, [=](float X, float Y) {
+      const float U = (X - Lx) / Rx, V = (Y - Ly) / Ry;
+      const float D = std::sqrt(U * U + V * V);
+      const float Fold = Saturate(1 - std::hypot(U - 0.25f * F, V + 0.1f) * 1.8f);
+      TRgb C = Mix(Light, Color, Saturate(0.4f + 0.5f * V + 0.3f * D));
+      C = Mix(C, Dark, Fold * 0.8f);
+      return TPaint{C, 1};
+    });
+  }
+  S.FillCircle(Cx, Cy, Size * 0.24f, [=](float X, float Y) {
+    const float T = Saturate(0.5f + ((X - Cx) + (Y - Cy)) / Size);
+    return TPaint{Mix(Light, Dark, T), 1};
+  });
+}
+
 void PaintTrunk(TArtSurface& S, float Cx, float Top, float Bottom, float HalfWidth) {
   S.Fill(
       Cx - HalfWidth, Top, Cx + HalfWidth, Bottom,

@@ -77,6 +77,10 @@ void PaintRibbon(TArtSurface& S, const TSpiral& Spiral,
 void PaintBeads(TArtSurface& S, const TSpiral& Spiral,
                 const std::function<float(float)>& HalfWidthAt, TRgb Color);
 
+// A satin bow tied at (Cx, Cy): two loops, two hanging tails and a knot; Size is the width
+// of one loop.
+void PaintBow(TArtSurface& S, float Cx, float Cy, float Size, TRgb Color);
+
 // A trunk from Top to Bottom of half width HalfWidth.
 void PaintTrunk(TArtSurface& S, float Cx, float Top, float Bottom, float HalfWidth);
 

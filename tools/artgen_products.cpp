@@ -136,6 +136,14 @@ void PaintSnowMound(TArtSurface& S, float Cx, float Cy, float Rx, float Ry, unsi
   }
 }
 
+// The soft blue shadow the tree casts on the snow around its foot.
+void PaintShadow(TArtSurface& S, float Cx, float Cy, float Rx, float Ry) {
+  S.FillEllipse(Cx, Cy, Rx, Ry, [=](float X, float Y) {
+    const float U = (X - Cx) / Rx, V = (Y - Cy) / Ry;
+    return TPaint{Rgb(96, 118, 170), 0.55f * (1 - (U * U + V * V))};
+  });
+}
+
 std::vector<TGIFDisposal> Disposals(int Frames, const std::vector<int>& Restore) {
   std::vector<TGIFDisposal> D(static_cast<size_t>(Frames), TGIFDisposal::gdLeave);
   for (int F : Restore) D[static_cast<size_t>(F)] = TGIFDisposal::gdRestoreBackground;
@@ -196,6 +204,7 @@ TProductArt Fernlight() {
   P.PaintStatic = [=](TArtSurface& S) {
     PaintTrunk(S, Cx, 138, 158, 6);
     PaintSnowMound(S, Cx, 161, 36, 8);
+    PaintShadow(S, Cx + 3, 156, 20, 3.5f);
     for (const TTier& T : *Tiers) PaintTier(S, T, Green);
     PaintBeads(S, Beads, HalfWidth, Rgb(240, 196, 80));
     PaintStar(S, Cx, 13, 11, 0);
@@ -260,6 +269,7 @@ TProductArt Velmora() {
   P.PaintStatic = [=](TArtSurface& S) {
     PaintTrunk(S, Cx, 160, 184, 9);
     PaintSnowMound(S, Cx, 188, 46, 9);
+    PaintShadow(S, Cx + 4, 182, 28, 4);
     for (const TTier& T : *Tiers) PaintTier(S, T, Green);
     PaintRibbon(S, RibbonA, HalfWidth, Rgb(214, 30, 52));
     PaintRibbon(S, RibbonB, HalfWidth, Rgb(214, 30, 52));
@@ -273,10 +283,13 @@ TProductArt Velmora() {
         PaintBauble(S, X, TierEdgeAt(T, X) + R * 0.3f, R, Colors[K++ % 4]);
       }
     }
+    PaintBow(S, Cx, 33, 10, Rgb(214, 30, 52));
     PaintStar(S, Cx, 16, 13, 0);
   };
   std::vector<TPointF> OnRibbons = SpiralFront(RibbonA, 1.0f, HalfWidth);
   for (const TPointF& Q : SpiralFront(RibbonB, 1.0f, HalfWidth)) OnRibbons.push_back(Q);
+  for (float Dy = 27; Dy <= 45; Dy += 3)  // the bow
+    for (float Dx = -12; Dx <= 12; Dx += 3) OnRibbons.push_back({Cx + Dx, Dy});
   const auto Lights = std::make_shared<std::vector<TLightSpot>>(
       ScatterLights(*Tiers, 34, 30, 160, 11, OnRibbons,
                     {Rgb(255, 214, 130), Rgb(255, 236, 180), Rgb(255, 180, 90)}, 8, 31));
@@ -378,6 +391,7 @@ TProductArt Sarnith() {
 
   P.PaintStatic = [=](TArtSurface& S) {
     PaintSnowMound(S, 96, 207, 86, 13);
+    PaintShadow(S, Cx + 5, 197, 34, 4.5f);
     PaintTrunk(S, Cx, 170, 196, 8);
     for (const TTier& T : *Tiers) PaintTier(S, T, Spruce, 1.0f);
     const TRgb Colors[] = {Silver, Red, Silver, Red, Gold};
