@@ -22,8 +22,8 @@ struct TProductArt {
   std::function<void(TArtSurface&, int Frame)> PaintFrame;
 };
 
-// The design of a product by its name (fernlight, velmora, sarnith); nullopt-like empty
-// Name for an unknown one.
+// The design of a product by its name (fernlight, velmora, sarnith); for any other name
+// the result's Name is empty.
 TProductArt MakeProduct(const std::string& Name);
 
 // The application icon at Size x Size pixels.
