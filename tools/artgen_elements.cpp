@@ -255,6 +255,21 @@ void PaintStar(TArtSurface& S, float Cx, float Cy, float Outer, float Shine) {
   }
 }
 
+void PaintSparkle(TArtSurface& S, float X, float Y, float Level) {
+  if (Level <= 0.02f) return;
+  const float Arm = 0.8f + 1.8f * Level;
+  S.Fill(
+      X - Arm, Y - Arm, X + Arm, Y + Arm,
+      [=](float Px, float Py) {
+        const float Dx = std::fabs(Px - X), Dy = std::fabs(Py - Y);
+        return (Dx < 0.4f && Dy < Arm) || (Dy < 0.4f && Dx < Arm);
+      },
+      [=](float Px, float Py) {
+        const float D = std::max(std::fabs(Px - X), std::fabs(Py - Y)) / Arm;
+        return TPaint{Rgb(255, 255, 255), Level * (1 - 0.8f * D)};
+      });
+}
+
 void PaintFlake(TArtSurface& S, float X, float Y, float R, float Alpha) {
   if (Alpha <= 0.01f) return;
   S.FillCircle(X, Y, R, [=](float Px, float Py) {

@@ -52,6 +52,9 @@ void PaintLight(TArtSurface& S, float Cx, float Cy, TRgb Color, float Level, flo
 // A five-pointed bevelled gold star; Shine (0..1) brightens it and lights its centre.
 void PaintStar(TArtSurface& S, float Cx, float Cy, float Outer, float Shine);
 
+// A glint of light on snow or glass: a bright point with four short rays; Level 0..1.
+void PaintSparkle(TArtSurface& S, float X, float Y, float Level);
+
 // A snowflake: a soft white dot of radius R.
 void PaintFlake(TArtSurface& S, float X, float Y, float R, float Alpha);
 

@@ -136,6 +136,29 @@ void PaintSnowMound(TArtSurface& S, float Cx, float Cy, float Rx, float Ry, unsi
   }
 }
 
+// Points on the lower, shaded part of a snow drift, where glints flash now and then.
+std::vector<TLightSpot> Glitter(float Cx, float Cy, float Rx, float Ry, int Count, int Frames,
+                                unsigned Seed) {
+  TArtRandom R(Seed);
+  std::vector<TLightSpot> Out;
+  while (static_cast<int>(Out.size()) < Count) {
+    const float U = R.Range(-0.8f, 0.8f), V = R.Range(0.0f, 0.6f);
+    if (U * U + V * V > 0.7f) continue;
+    const float Phase =
+        static_cast<float>(R.Next() % static_cast<uint32_t>(Frames)) / static_cast<float>(Frames);
+    Out.push_back({Cx + U * Rx, Cy + V * Ry, Rgb(255, 255, 255), 1, Phase});
+  }
+  return Out;
+}
+
+// A glint is visible only near the top of its cycle, so each flashes briefly.
+void PaintGlitter(TArtSurface& S, const std::vector<TLightSpot>& Points, int Frame, int Frames) {
+  for (const TLightSpot& G : Points) {
+    const float L = TwinkleLevel(G, Frame, Frames);
+    PaintSparkle(S, G.X, G.Y, std::max(0.0f, (L - 0.6f) / 0.4f));
+  }
+}
+
 // The soft blue shadow the tree casts on the snow around its foot.
 void PaintShadow(TArtSurface& S, float Cx, float Cy, float Rx, float Ry) {
   S.FillEllipse(Cx, Cy, Rx, Ry, [=](float X, float Y) {
@@ -198,7 +221,7 @@ TProductArt Fernlight() {
                          {Cx, 13, 40, 15, 3, 3.0f, -0.15f, 16}});
   const TFoliageColors Green{Rgb(5, 32, 24), Rgb(18, 80, 44), Rgb(56, 134, 60), Rgb(144, 196, 104)};
   auto HalfWidth = [Tiers](float Y) { return Envelope(*Tiers, Y) * 0.82f; };
-  const TSpiral Beads{Cx, 30, 146, 3.2f, 2.2f, 1.7f};
+  const TSpiral Beads{Cx, 30, 146, 3.2f, 2.2f, 2.0f};
   const TSpiral Wire{Cx, 22, 142, 3.2f, 0.4f, 1.0f};
 
   P.PaintStatic = [=](TArtSurface& S) {
@@ -227,12 +250,14 @@ TProductArt Fernlight() {
                   40, 77));
   const auto Flakes =
       std::make_shared<std::vector<TFlake>>(ScatterFlakes(*Tiers, 16, 14, 118, 34, 5));
+  const auto Sparks = std::make_shared<std::vector<TLightSpot>>(Glitter(Cx, 161, 36, 8, 5, 40, 61));
   P.PaintFrame = [=](TArtSurface& S, int Frame) {
     for (const TLightSpot& L : *Lights)
       PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 40), 1.1f);
     const float Shine = 0.5f + 0.5f * std::cos(2 * Pi * static_cast<float>(Frame) / 20.0f);
     PaintStar(S, Cx, 13, 11, Shine);
     PaintSnow(S, *Flakes, Frame, 40);
+    PaintGlitter(S, *Sparks, Frame, 40);
   };
   return P;
 }
@@ -295,12 +320,14 @@ TProductArt Velmora() {
                     {Rgb(255, 214, 130), Rgb(255, 236, 180), Rgb(255, 180, 90)}, 8, 31));
   const auto Flakes =
       std::make_shared<std::vector<TFlake>>(ScatterFlakes(*Tiers, 14, 20, 150, 12, 9));
+  const auto Sparks = std::make_shared<std::vector<TLightSpot>>(Glitter(Cx, 188, 46, 9, 6, 8, 62));
   P.PaintFrame = [=](TArtSurface& S, int Frame) {
     for (const TLightSpot& L : *Lights)
       PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 8), 1.25f);
     const float Shine = 0.5f + 0.5f * std::cos(2 * Pi * static_cast<float>(Frame) / 8.0f);
     PaintStar(S, Cx, 16, 13, Shine);
     PaintSnow(S, *Flakes, Frame, 8);
+    PaintGlitter(S, *Sparks, Frame, 8);
   };
   return P;
 }
@@ -414,12 +441,15 @@ TProductArt Sarnith() {
                     {Rgb(255, 210, 120), Rgb(255, 232, 170), Rgb(255, 190, 100)}, 50, 53));
   const auto Flakes =
       std::make_shared<std::vector<TFlake>>(ScatterFlakes(*Tiers, 24, 14, 150, 44, 13));
+  const auto Sparks =
+      std::make_shared<std::vector<TLightSpot>>(Glitter(96, 207, 86, 13, 9, 50, 63));
   P.PaintFrame = [=](TArtSurface& S, int Frame) {
     for (const TLightSpot& L : *Lights)
       PaintLight(S, L.X, L.Y, L.Color, TwinkleLevel(L, Frame, 50), 1.2f);
     const float Shine = 0.5f + 0.5f * std::cos(2 * Pi * static_cast<float>(Frame) / 25.0f);
     PaintStar(S, Cx, 14, 11, Shine);
     PaintSnow(S, *Flakes, Frame, 50);
+    PaintGlitter(S, *Sparks, Frame, 50);
   };
   return P;
 }
