@@ -371,22 +371,7 @@ void PaintGift(TArtSurface& S, float X0, float Y0, float X1, float Y1) {
                           (Y - (My - 3)) / 6 * 0.6f + (X - X0) / (X1 - X0) * 0.4f, 0.0f, 1.0f)),
                       1};
       });
-  // Bow: two loops and a knot.
-  for (int Side = -1; Side <= 1; Side += 2) {
-    const float Lx = Mx + static_cast<float>(Side) * 7;
-    const float Ly = Y0 - 10;
-    S.FillEllipse(Lx, Ly, 7, 4.5f, [=](float X, float Y) {
-      const float D = std::hypot((X - Lx) / 7, (Y - Ly) / 4.5f);
-      const float Hole = std::hypot((X - Lx) / 3.5f, (Y - Ly) / 1.8f);
-      if (Hole < 1) return TPaint{Rgb(0, 0, 0), 0};
-      return TPaint{RibbonColor(std::clamp(0.2f + 0.5f * D + 0.3f * (Y - Ly) / 4.5f, 0.0f, 1.0f)),
-                    1};
-    });
-  }
-  S.FillCircle(Mx, Y0 - 9, 3.2f, [=](float X, float Y) {
-    return TPaint{
-        RibbonColor(std::clamp(0.4f + 0.15f * (X - Mx) + 0.1f * (Y - Y0 + 9), 0.0f, 1.0f)), 1};
-  });
+  PaintBow(S, Mx, Y0 - 8, 12, Rgb(236, 178, 44));
 }
 
 // ---- sarnith: a snow-laden spruce with warm lights, silver and red baubles, and a gift in
