@@ -1,16 +1,20 @@
 // The program runs on the headless window system: it has no desktop backend yet. The window,
-// its region, alpha and on-top state, the timers and the menu exist in memory only; the loop
-// runs on the headless virtual clock until RunSeconds of it have passed, and what the window
-// ended up as is written to standard error, so a run shows what the ornament did.
+// its region, alpha and on-top state, the timers and the menu exist in memory only. The loop
+// runs on the headless virtual clock; after RunMilliseconds of it the window gets the system's
+// close command, so the close query saves the settings as on a desktop. Settings are kept in
+// files under $XDG_CONFIG_HOME (as the desktop build keeps them), and what the window ended up
+// as is written to standard error, so a run shows what the ornament did.
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "app/backend.h"
+#include "app/main.h"
 #include "app/products.h"
 #include "ui/application.h"
 #include "ui/headless/headless.h"
+#include "ui/xdg/xdg_registry.h"
 
 namespace orn {
 
@@ -24,36 +28,54 @@ std::string OwnExecutable() {
   return N > 0 ? std::string(Path, static_cast<size_t>(N)) : std::string();
 }
 
-void Report(THeadlessBackend& Backend) {
+struct THeadlessRun {
+  THeadlessBackend Backend;
+  TXdgRegistryStore Store{TXdgRegistryStore::DefaultConfigHome()};
+};
+
+// What the main window has become, before the close.
+void ReportWindow(THeadlessRun& Run, HWND W) {
   const std::string Name = ActiveProduct().Name;
+  const THeadlessWindow Win = Run.Backend.Window(W);
   std::fprintf(stderr,
-               "%s: no desktop backend in this build; ran on the headless window system "
-               "(nothing is drawn on screen) for %llu s of its virtual clock.\n",
+               "%s: no desktop backend in this build; running on the headless window system "
+               "(nothing is drawn on screen). After %llu s of its virtual clock:\n",
                Name.c_str(), static_cast<unsigned long long>(RunMilliseconds / 1000));
-  for (const HWND W : Backend.WindowHandles()) {
-    const THeadlessWindow Win = Backend.Window(W);
-    if (!Win.Visible) continue;
-    std::fprintf(stderr,
-                 "%s: window %dx%d at %d,%d, alpha %s%d, %s, %zu region rectangles, "
-                 "%d frames presented\n",
-                 Name.c_str(), Win.Bounds.Width(), Win.Bounds.Height(), Win.Bounds.Left,
-                 Win.Bounds.Top, Win.Layered ? "" : "off/", Win.Alpha,
-                 Win.Topmost ? "on top" : "not on top", Win.Region.size(), Win.PresentCount);
-  }
-  for (const std::string& M : Backend.ErrorMessages())
+  std::fprintf(stderr,
+               "%s: window %dx%d at %d,%d, %s, alpha %d, %s, %s, %zu region rectangles, "
+               "%d frames presented; closing.\n",
+               Name.c_str(), Win.Bounds.Width(), Win.Bounds.Height(), Win.Bounds.Left,
+               Win.Bounds.Top, Win.Layered ? "translucent" : "opaque", Win.Alpha,
+               Win.Topmost ? "on top" : "not on top",
+               Win.SkipTaskbar ? "no taskbar button" : "taskbar button", Win.Region.size(),
+               Win.PresentCount);
+}
+
+void ReportEnd(THeadlessRun& Run) {
+  const std::string Name = ActiveProduct().Name;
+  for (const std::string& M : Run.Backend.ErrorMessages())
     std::fprintf(stderr, "%s: error report: %s\n", Name.c_str(), M.c_str());
+  std::fprintf(stderr, "%s: settings in %s\n", Name.c_str(),
+               Run.Store.KeyPath(SettingsKeyPath(Name)).c_str());
 }
 
 }  // namespace
 
 std::shared_ptr<void> InstallBackend() {
-  auto* Backend = new THeadlessBackend;
-  Backend->Services().SetExecutablePath(OwnExecutable());
-  Backend->SetLoopTimeLimit(RunMilliseconds);
-  return std::shared_ptr<void>(Backend, [](void* P) {
-    auto* B = static_cast<THeadlessBackend*>(P);
-    Report(*B);
-    delete B;
+  auto* Run = new THeadlessRun;
+  Run->Backend.Services().SetExecutablePath(OwnExecutable());
+  Run->Backend.Services().SetRegistryStore(&Run->Store);
+  Run->Backend.SetLoopTimeLimit(RunMilliseconds + 1000);
+  Run->Backend.At(RunMilliseconds, [Run] {
+    TCustomForm* Main = Application()->MainForm();
+    if (Main == nullptr || !Main->HandleAllocated()) return;
+    ReportWindow(*Run, Main->Handle());
+    Run->Backend.RequestClose(Main->Handle());
+  });
+  return std::shared_ptr<void>(Run, [](void* P) {
+    // The backend stays: a timer worker of the destroyed window may still be finishing a
+    // sleep on its services, and the process ends right after this anyway.
+    ReportEnd(*static_cast<THeadlessRun*>(P));
   });
 }
 

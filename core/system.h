@@ -57,6 +57,18 @@ struct TRegValue {
   bool operator==(const TRegValue&) const = default;
 };
 
+// A per-user registry kept outside a services object (in files, on a desktop that has no
+// registry). Its four operations mean what the services' registry operations below mean.
+class TRegistryStore {
+ public:
+  virtual ~TRegistryStore() = default;
+  virtual bool CreateKey(const std::string& Key) = 0;
+  virtual std::optional<TRegValue> QueryValue(const std::string& Key, const std::string& Name) = 0;
+  virtual bool SetValue(const std::string& Key, const std::string& Name,
+                        const TRegValue& Value) = 0;
+  virtual bool DeleteValue(const std::string& Key, const std::string& Name) = 0;
+};
+
 class TSystemServices {
  public:
   TSystemServices() = default;

@@ -217,6 +217,7 @@ void THeadlessSystemServices::SetVirtualSleep(bool On) {
 bool THeadlessSystemServices::RegCreateKey(const std::string& Key) {
   std::lock_guard<std::mutex> Guard(FLock);
   if (!FRegistryOpenable) return false;
+  if (FRegistryStore) return FRegistryStore->CreateKey(Key);
   FRegistry[UpperAscii(Key)];
   return true;
 }
@@ -225,6 +226,7 @@ std::optional<TRegValue> THeadlessSystemServices::RegQueryValue(const std::strin
                                                                 const std::string& Name) {
   std::lock_guard<std::mutex> Guard(FLock);
   if (!FRegistryOpenable) return std::nullopt;
+  if (FRegistryStore) return FRegistryStore->QueryValue(Key, Name);
   const auto K = FRegistry.find(UpperAscii(Key));
   if (K == FRegistry.end()) return std::nullopt;
   const auto V = K->second.find(UpperAscii(Name));
@@ -236,6 +238,7 @@ bool THeadlessSystemServices::RegSetValue(const std::string& Key, const std::str
                                           const TRegValue& Value) {
   std::lock_guard<std::mutex> Guard(FLock);
   if (!FRegistryOpenable || !FRegistryWritable) return false;
+  if (FRegistryStore) return FRegistryStore->SetValue(Key, Name, Value);
   FRegistry[UpperAscii(Key)][UpperAscii(Name)] = Value;
   return true;
 }
@@ -243,6 +246,7 @@ bool THeadlessSystemServices::RegSetValue(const std::string& Key, const std::str
 bool THeadlessSystemServices::RegDeleteValue(const std::string& Key, const std::string& Name) {
   std::lock_guard<std::mutex> Guard(FLock);
   if (!FRegistryOpenable || !FRegistryWritable) return false;
+  if (FRegistryStore) return FRegistryStore->DeleteValue(Key, Name);
   const auto K = FRegistry.find(UpperAscii(Key));
   if (K != FRegistry.end()) K->second.erase(UpperAscii(Name));
   return true;
@@ -256,6 +260,11 @@ void THeadlessSystemServices::SetRegistryWritable(bool Writable) {
 void THeadlessSystemServices::SetRegistryOpenable(bool Openable) {
   std::lock_guard<std::mutex> Guard(FLock);
   FRegistryOpenable = Openable;
+}
+
+void THeadlessSystemServices::SetRegistryStore(TRegistryStore* Store) {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FRegistryStore = Store;
 }
 
 bool THeadlessSystemServices::RegKeyExists(const std::string& Key) const {

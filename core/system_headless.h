@@ -6,7 +6,8 @@
 //  - Clock: follows the real local time and steady clock until SetLocalTime freezes it;
 //    from then on only AdvanceTime moves it. With SetVirtualSleep(true), Sleep waits until
 //    AdvanceTime has moved the monotonic clock far enough instead of sleeping really.
-//  - Registry: kept in memory; SetRegistryWritable(false) makes every write and delete fail,
+//  - Registry: kept in memory, or in the store given to SetRegistryStore;
+//  SetRegistryWritable(false) makes every write and delete fail,
 //    SetRegistryOpenable(false) makes every key fail to open (values read as missing).
 //  - Shell: requests are recorded (OpenedURLs, StartedProcesses), nothing is started; the
 //    executable path is set by the test.
@@ -61,6 +62,8 @@ class THeadlessSystemServices : public TSystemServices {
   bool RegDeleteValue(const std::string& Key, const std::string& Name) override;
   void SetRegistryWritable(bool Writable);
   void SetRegistryOpenable(bool Openable);
+  // Keeps the registry in Store (not owned) instead of in memory; nil goes back to memory.
+  void SetRegistryStore(TRegistryStore* Store);
   bool RegKeyExists(const std::string& Key) const;
   void ClearRegistry();
 
@@ -107,6 +110,7 @@ class THeadlessSystemServices : public TSystemServices {
   std::map<std::string, std::map<std::string, TRegValue>> FRegistry;
   bool FRegistryWritable = true;
   bool FRegistryOpenable = true;
+  TRegistryStore* FRegistryStore = nullptr;
 
   std::string FExecutablePath = "/usr/local/bin/ornament";
   std::vector<std::string> FOpenedURLs;

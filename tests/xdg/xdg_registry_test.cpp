@@ -195,6 +195,17 @@ TEST_F(XdgStoreTest, RefusalsAreReportedNotRaised) {
   EXPECT_FALSE(S.CreateKey("Software\\..\\x"));
   EXPECT_FALSE(S.SetValue("System\\X", "A", Dword(1)));
   ASSERT_TRUE(S.SetValue(Key, "OnTop", Dword(1)));
+  // A lock that cannot be taken refuses the write and leaves the file as it was.
+  fs::remove(Settings().string() + ".lock");
+  fs::create_directory(Settings().string() + ".lock");
+  EXPECT_FALSE(S.SetValue(Key, "OnTop", Dword(0)));
+  EXPECT_FALSE(S.DeleteValue(Key, "OnTop"));
+  EXPECT_EQ(S.QueryValue(Key, "OnTop"), Dword(1));
+  fs::remove(Settings().string() + ".lock");
+  // A file where the settings folder belongs.
+  WriteAll(Home / "Velmora", "not a folder");
+  EXPECT_FALSE(S.CreateKey("Software\\Velmora"));
+  EXPECT_FALSE(S.SetValue("Software\\Velmora", "OnTop", Dword(0)));
   if (::geteuid() != 0) {  // root writes anywhere
     fs::permissions(Settings().parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_FALSE(S.SetValue(Key, "OnTop", Dword(0)));

@@ -58,7 +58,7 @@ std::string FormatRegFile(const std::string& Key, const std::vector<TRegFileValu
 std::string DesktopExecValue(const std::string& Program);
 std::string DesktopExecProgram(const std::string& ExecValue);
 
-class TXdgRegistryStore {
+class TXdgRegistryStore : public TRegistryStore {
  public:
   // ConfigHome: the directory that holds the settings folders and autostart.
   explicit TXdgRegistryStore(std::string ConfigHome);
@@ -74,10 +74,10 @@ class TXdgRegistryStore {
   std::string KeyPath(const std::string& Key) const;
 
   // The four registry operations of the system services.
-  bool CreateKey(const std::string& Key);
-  std::optional<TRegValue> QueryValue(const std::string& Key, const std::string& Name);
-  bool SetValue(const std::string& Key, const std::string& Name, const TRegValue& Value);
-  bool DeleteValue(const std::string& Key, const std::string& Name);
+  bool CreateKey(const std::string& Key) override;
+  std::optional<TRegValue> QueryValue(const std::string& Key, const std::string& Name) override;
+  bool SetValue(const std::string& Key, const std::string& Name, const TRegValue& Value) override;
+  bool DeleteValue(const std::string& Key, const std::string& Name) override;
 
  private:
   enum class TKeyKind { kkNone, kkSettings, kkRun };
