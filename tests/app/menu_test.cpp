@@ -10,7 +10,7 @@ using MenuTest = OrnamentTest;
 TEST_F(MenuTest, TheMenuShowsItsItemsInOrder) {
   CreateAndShow();
   ASSERT_TRUE(ChooseMenuItem(""));
-  const std::vector<THeadlessMenuItem> Items = Backend().LastPopupMenu();
+  const std::vector<TPopupMenuEntry> Items = Backend().LastPopupMenu();
   std::vector<std::string> Names;
   for (const auto& I : Items) Names.push_back(I.Name);
   EXPECT_EQ(Names, (std::vector<std::string>{"pmiAbout", "pmiDownload", "N1", "ransparent1",
@@ -19,13 +19,13 @@ TEST_F(MenuTest, TheMenuShowsItsItemsInOrder) {
   ASSERT_EQ(Items[1].Items.size(), 4u);
   EXPECT_EQ(Items[1].Items[0].Caption, std::string(22, ' ') + ">>> Software <<<");
   EXPECT_FALSE(Items[1].Items[0].Enabled);
-  EXPECT_TRUE(Items[1].Items[1].Line);
+  EXPECT_TRUE(Items[1].Items[1].Separator);
   EXPECT_EQ(Items[1].Items[2].Caption, "Quartzbell");
   EXPECT_FALSE(Items[1].Items[3].Caption.empty());
   ASSERT_EQ(Items[3].Items.size(), 10u);
   for (int L = 0; L < 10; ++L) {
     EXPECT_EQ(Items[3].Items[static_cast<size_t>(L)].Caption, std::to_string(L * 10) + "%");
-    EXPECT_TRUE(Items[3].Items[static_cast<size_t>(L)].RadioItem);
+    EXPECT_TRUE(Items[3].Items[static_cast<size_t>(L)].Radio);
   }
   EXPECT_TRUE(Items[4].Checked);
   EXPECT_EQ(Items[6].Caption, "Add Xmas tree");
