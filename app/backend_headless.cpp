@@ -1,9 +1,9 @@
-// The program runs on the headless window system: it has no desktop backend yet. The window,
-// its region, alpha and on-top state, the timers and the menu exist in memory only. The loop
-// runs on the headless virtual clock; after RunMilliseconds of it the window gets the system's
-// close command, so the close query saves the settings as on a desktop. Settings are kept in
-// files under $XDG_CONFIG_HOME (as the desktop build keeps them), and what the window ended up
-// as is written to standard error, so a run shows what the ornament did.
+// The program on the headless window system (ORN_BACKEND=headless). The window, its region, alpha
+// and on-top state, the timers and the menu exist in memory only. The loop runs on the headless
+// virtual clock; after RunMilliseconds of it the window gets the system's close command, so the
+// close query saves the settings as on a desktop. Settings are kept in files under $XDG_CONFIG_HOME
+// (as the desktop build keeps them), and what the window ended up as is written to standard error,
+// so a run shows what the ornament did.
 #include <unistd.h>
 
 #include <cstdio>
@@ -38,7 +38,7 @@ void ReportWindow(THeadlessRun& Run, HWND W) {
   const std::string Name = ActiveProduct().Name;
   const THeadlessWindow Win = Run.Backend.Window(W);
   std::fprintf(stderr,
-               "%s: no desktop backend in this build; running on the headless window system "
+               "%s: running on the headless window system "
                "(nothing is drawn on screen). After %llu s of its virtual clock:\n",
                Name.c_str(), static_cast<unsigned long long>(RunMilliseconds / 1000));
   std::fprintf(stderr,
@@ -61,7 +61,7 @@ void ReportEnd(THeadlessRun& Run) {
 
 }  // namespace
 
-std::shared_ptr<void> InstallBackend() {
+std::shared_ptr<void> InstallHeadlessBackend() {
   auto* Run = new THeadlessRun;
   Run->Backend.Services().SetExecutablePath(OwnExecutable());
   Run->Backend.Services().SetRegistryStore(&Run->Store);
