@@ -25,6 +25,15 @@ namespace {
 
 GdkPixbuf* GWindowIcon = nullptr;
 
+// Set when posted or handed-over calls wait for the GUI thread. Not a member: the system
+// services outlive the backend (see below) and may still wake the loop.
+std::atomic<bool> GQueueWoken{false};
+
+void WakeMainLoop() {
+  GQueueWoken.store(true, std::memory_order_release);
+  g_main_context_wakeup(nullptr);
+}
+
 TMouseButton ButtonOf(guint Button) {
   switch (Button) {
     case 2:
@@ -153,7 +162,9 @@ class TGtkBackend : public TPlatform {
   static void OnRealize(GtkWidget* Widget, gpointer Self);
   static gboolean OnSignal(gpointer Self);
 
-  TGtkSystemServices FServices;
+  // Never freed: a timer's worker that outlives its timer may still be handing a last tick
+  // over while the program ends, and must find the services it waits on.
+  TGtkSystemServices& FServices = *new TGtkSystemServices(&WakeMainLoop);
   TSystemServices* FPreviousServices = nullptr;
   TPlatform* FPreviousPlatform = nullptr;
 
@@ -163,7 +174,6 @@ class TGtkBackend : public TPlatform {
 
   std::mutex FPostLock;
   std::deque<std::function<void()>> FPosted;
-  std::atomic<bool> FWoken{false};
   GSource* FQueueSource = nullptr;
 
   std::map<TTimerHandle, std::shared_ptr<TTimer>> FTimers;
@@ -180,7 +190,7 @@ class TGtkBackend : public TPlatform {
 
 // ---- Set-up -------------------------------------------------------------------------------
 
-TGtkBackend::TGtkBackend() : FServices([this] { Wake(); }) {
+TGtkBackend::TGtkBackend() {
   static GSourceFuncs Funcs = {&TGtkBackend::QueuePrepare,
                                &TGtkBackend::QueueCheck,
                                &TGtkBackend::QueueDispatch,
@@ -206,6 +216,10 @@ TGtkBackend::TGtkBackend() : FServices([this] { Wake(); }) {
 TGtkBackend::~TGtkBackend() {
   SetPlatform(FPreviousPlatform);
   SetSystemServices(FPreviousServices);
+  FServices.ReleaseClipboard();
+  // Calls already handed over run now (a tick of a timer that is gone does nothing), so no
+  // thread stays blocked on them.
+  FServices.ProcessQueuedCalls();
   for (guint S : FSignalSources)
     if (S != 0) g_source_remove(S);
   for (auto& [H, T] : FTimers) g_source_remove(T->Source);
@@ -239,12 +253,11 @@ TGtkBackend::TWindow* TGtkBackend::FindWidget(GtkWidget* Widget) {
 // one source; nothing polls.
 
 void TGtkBackend::Wake() {
-  FWoken.store(true, std::memory_order_release);
-  g_main_context_wakeup(nullptr);
+  WakeMainLoop();
 }
 
 bool TGtkBackend::HasQueuedWork() const {
-  return FWoken.load(std::memory_order_acquire);
+  return GQueueWoken.load(std::memory_order_acquire);
 }
 
 gboolean TGtkBackend::QueuePrepare(GSource* Source, gint* Timeout) {
@@ -262,7 +275,7 @@ gboolean TGtkBackend::QueueDispatch(GSource* Source, GSourceFunc, gpointer) {
 }
 
 void TGtkBackend::RunQueued() {
-  FWoken.store(false, std::memory_order_release);
+  GQueueWoken.store(false, std::memory_order_release);
   for (;;) {
     std::function<void()> Call;
     {

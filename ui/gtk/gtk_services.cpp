@@ -36,6 +36,10 @@ TGtkSystemServices::TGtkSystemServices(std::function<void()> Wake)
 }
 
 TGtkSystemServices::~TGtkSystemServices() {
+  ReleaseClipboard();
+}
+
+void TGtkSystemServices::ReleaseClipboard() {
   bool Owner;
   {
     std::lock_guard<std::mutex> Guard(FLock);
@@ -47,6 +51,8 @@ TGtkSystemServices::~TGtkSystemServices() {
     gtk_clipboard_store(TheClipboard());
     gtk_clipboard_clear(TheClipboard());
   }
+  std::lock_guard<std::mutex> Guard(FLock);
+  FOwner = false;
 }
 
 // ---- Clipboard ----------------------------------------------------------------------------

@@ -24,6 +24,9 @@ class TGtkSystemServices : public TSystemServices {
   ~TGtkSystemServices() override;
 
   std::thread::id GUIThreadId() const override { return FGUIThread; }
+  // Hands what this process put on the clipboard to the clipboard manager (when there is
+  // one) and gives the clipboard up. GUI thread.
+  void ReleaseClipboard();
 
   TClipboardFormat RegisterClipboardFormat(const std::string& Name) override;
   std::string ClipboardFormatName(TClipboardFormat Format) const override;
