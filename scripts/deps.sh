@@ -5,7 +5,8 @@ ORN_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libgif-dev
   clang libclang-rt-14-dev
-  xvfb xauth
+  libgtk-3-dev
+  xvfb xauth openbox x11-utils xdotool python3
   imagemagick gifsicle
 )
 

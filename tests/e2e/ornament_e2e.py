@@ -309,11 +309,15 @@ class OrnamentTest(unittest.TestCase):
         os.makedirs(os.path.join(self.config, "Fernlight"))
         with open(os.path.join(self.config, "Fernlight", "settings.reg"), "w") as f:
             f.write('Windows Registry Editor Version 5.00\n\n'
-                    '[HKEY_CURRENT_USER\\Software\\Fernlight]\n"TrVal"="five"\n')
+                    '[HKEY_CURRENT_USER\\Software\\Fernlight]\n"TrVal"="abc"\n')
         p = self.start("fernlight")
         wait_for(lambda: "Invalid data type for 'TrVal'" in self.stderr_of(p),
                  what="the error on standard error")
-        dialog = self.x.window_of(p.pid, name="", timeout=15)
+        # The error report is a modal dialog with the message; the ornament shows once the
+        # user has answered it.
+        dialog = self.x.window_of(p.pid, name="", timeout=30)
+        self.assertIn("_NET_WM_WINDOW_TYPE_DIALOG", self.x.prop(dialog, "_NET_WM_WINDOW_TYPE"))
+        self.assertEqual(self.x.windows_of(p.pid, "^Tolvane$"), [])
         self.x.xdotool("windowactivate", "--sync", dialog)
         self.x.xdotool("key", "Return")
         w = self.x.window_of(p.pid)
@@ -322,6 +326,12 @@ class OrnamentTest(unittest.TestCase):
         self.wait_exit(p)
 
     def test_two_products_keep_separate_settings(self):
+        # Velmora comes back where it was left, away from the fresh Fernlight.
+        os.makedirs(os.path.join(self.config, "Velmora"))
+        with open(os.path.join(self.config, "Velmora", "settings.reg"), "w") as f:
+            f.write('Windows Registry Editor Version 5.00\n\n'
+                    '[HKEY_CURRENT_USER\\Software\\Velmora]\n'
+                    '"Top"=dword:00000064\n"Left"=dword:00000064\n')
         a = self.start("fernlight")
         b = self.start("velmora")
         wa = self.x.window_of(a.pid)
@@ -332,6 +342,7 @@ class OrnamentTest(unittest.TestCase):
         self.exit_via_menu(wb, b)
         self.assertEqual(read_settings(self.config, "Fernlight")["TrVal"], 3)
         self.assertEqual(read_settings(self.config, "Velmora")["TrVal"], 6)
+        self.assertEqual(read_settings(self.config, "Velmora")["Left"], 100)
 
     # ---- no display ----------------------------------------------------------------------
 

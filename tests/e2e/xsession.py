@@ -13,7 +13,7 @@ import time
 SCREEN_W, SCREEN_H = 1280, 1024
 
 
-def wait_for(condition, timeout=10.0, interval=0.05, what="condition"):
+def wait_for(condition, timeout=20.0, interval=0.05, what="condition"):
     """Calls condition until it returns something true and returns that; raises after timeout."""
     deadline = time.monotonic() + timeout
     while True:
@@ -53,7 +53,7 @@ class XSession:
         self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=dict(self.env, HOME=self.wm_home),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
-                 what="openbox")
+                 timeout=60, what="openbox")
         self._x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
         self._xext = ctypes.CDLL(ctypes.util.find_library("Xext"))
         self._x11.XOpenDisplay.restype = ctypes.c_void_p
@@ -110,7 +110,7 @@ class XSession:
             args += ["--name", ""]
         return [int(w) for w in self.run(args).split()]
 
-    def window_of(self, pid, name="^Tolvane$", timeout=15):
+    def window_of(self, pid, name="^Tolvane$", timeout=30):
         return wait_for(lambda: (self.windows_of(pid, name) or [None])[0], timeout,
                         what=f"the window of process {pid}")
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -160,6 +161,7 @@ class TGtkBackend : public TPlatform {
   static gboolean OnConfigure(GtkWidget* Widget, GdkEventConfigure* Event, gpointer Self);
   static gboolean OnDelete(GtkWidget* Widget, GdkEvent* Event, gpointer Self);
   static void OnRealize(GtkWidget* Widget, gpointer Self);
+  static gboolean OnMap(GtkWidget* Widget, GdkEvent* Event, gpointer Self);
   static gboolean OnSignal(gpointer Self);
 
   // Never freed: a timer's worker that outlives its timer may still be handing a last tick
@@ -335,6 +337,7 @@ void TGtkBackend::CreateWindow(HWND Wnd, TWindowClient* Client, const TWindowPar
   g_signal_connect(Win, "configure-event", G_CALLBACK(&TGtkBackend::OnConfigure), this);
   g_signal_connect(Win, "delete-event", G_CALLBACK(&TGtkBackend::OnDelete), this);
   g_signal_connect_after(Win, "realize", G_CALLBACK(&TGtkBackend::OnRealize), this);
+  g_signal_connect(Win, "map-event", G_CALLBACK(&TGtkBackend::OnMap), this);
 }
 
 void TGtkBackend::DestroyWindow(HWND Wnd) {
@@ -375,6 +378,17 @@ void TGtkBackend::ShowWindow(HWND Wnd, bool Visible) {
   } else {
     gtk_widget_hide(W->Widget);
   }
+}
+
+gboolean TGtkBackend::OnMap(GtkWidget* Widget, GdkEvent*, gpointer Self) {
+  auto* B = static_cast<TGtkBackend*>(Self);
+  TWindow* W = B->FindWidget(Widget);
+  // A window manager keeps a new window inside the screen when it first maps it; the program
+  // may place it partly outside (below the work area, say), so the place is asked for again
+  // once the window is there, which the window manager takes as it stands.
+  if (W != nullptr && !W->MovedByUser)
+    gtk_window_move(GTK_WINDOW(Widget), W->Bounds.Left, W->Bounds.Top);
+  return FALSE;
 }
 
 void TGtkBackend::OnRealize(GtkWidget* Widget, gpointer Self) {
@@ -860,7 +874,8 @@ TPoint TGtkBackend::ScreenSize() {
 }
 
 void TGtkBackend::ShowErrorMessage(const std::string& Title, const std::string& Message) {
-  std::fprintf(stderr, "%s: %s\n", Title.empty() ? "error" : Title.c_str(), Message.c_str());
+  std::fprintf(stderr, "%s: %s\n", Title.empty() ? program_invocation_short_name : Title.c_str(),
+               Message.c_str());
   std::fflush(stderr);
   if (!FServices.IsGUIThread()) {
     Post([this, Title, Message] { ShowErrorMessage(Title, Message); });
