@@ -6,7 +6,7 @@ ORN_PACKAGES=(
   libpng-dev libgif-dev
   clang libclang-rt-14-dev
   libgtk-3-dev
-  xvfb xauth openbox x11-utils xdotool python3
+  xvfb xauth openbox x11-utils xdotool xclip python3
   imagemagick gifsicle
 )
 

@@ -210,6 +210,34 @@ class OrnamentTest(unittest.TestCase):
     def test_first_run_sarnith(self):
         self.check_first_run("sarnith")
 
+    # ---- tooltip -------------------------------------------------------------------------
+
+    def test_resting_the_mouse_shows_the_countdown_tooltip(self):
+        p = self.start("fernlight")
+        w = self.x.window_of(p.pid)
+        px, py = inside_point(wait_for(lambda: self.x.shape_rectangles(w), what="the shape"))
+        x, y, _, _ = self.x.geometry(w)
+        self.x.xdotool("mousemove", x + px, y + py)
+        time.sleep(0.05)
+        self.x.xdotool("mousemove", x + px + 1, y + py)
+
+        def tooltip():
+            out = self.x.run(["xdotool", "search", "--onlyvisible", "--name", ""])
+            for v in out.split():
+                if "_NET_WM_WINDOW_TYPE_TOOLTIP" in self.x.prop(v, "_NET_WM_WINDOW_TYPE"):
+                    return int(v)
+            return None
+
+        t = wait_for(tooltip, what="the tooltip")
+        tx, ty, tw, th = self.x.geometry(t)
+        # At the mouse, pushed left when it would leave the screen.
+        self.assertTrue(tx == x + px + 1 or tx + tw == SCREEN_W, (tx, tw))
+        # Below the mouse, or above it when there is no room below.
+        self.assertTrue(0 < ty - (y + py) <= 40 or 0 <= (y + py) - (ty + th) <= 10, (ty, th))
+        self.assertGreater(tw, 40)
+        p.terminate()
+        self.wait_exit(p)
+
     # ---- menu ----------------------------------------------------------------------------
 
     def test_menu_level_ontop_and_add(self):
