@@ -306,7 +306,13 @@ void TGtkBackend::Post(std::function<void()> Call) {
 // ---- Windows ------------------------------------------------------------------------------
 
 void TGtkBackend::CreateWindow(HWND Wnd, TWindowClient* Client, const TWindowParams& P) {
-  TWindow& W = FWindows[Wnd];
+  TWindow* Created;
+  {
+    // Workers presenting pixels look windows up under the pixel lock.
+    std::lock_guard<std::mutex> G(FPixelLock);
+    Created = &FWindows[Wnd];
+  }
+  TWindow& W = *Created;
   W.Handle = Wnd;
   W.Client = Client;
   W.Bounds = P.Bounds;
