@@ -1,0 +1,40 @@
+# Windows build settings, included from the top-level build file when the target is Windows.
+
+# Unicode Win32 API; no min/max macros; Windows 7 as the oldest system.
+add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+# Everything static: the programs and test programs run without any DLL beside them.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# GoogleTest for the target, from the Debian package "googletest" (sources only).
+set(ORN_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources built for the target")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(${ORN_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+foreach(lib gtest gtest_main gmock gmock_main)
+  if(NOT TARGET GTest::${lib})
+    add_library(GTest::${lib} ALIAS ${lib})
+  endif()
+endforeach()
+
+# Test programs run under Wine in a prefix of their own below the build folder. The prefix is
+# made afresh by the fixture test "wine_prefix" at the start of every CTest run and its
+# server is stopped by "wine_stop" at the end.
+set(ORN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(ORN_WINE_ENV WINEPREFIX=${ORN_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+find_program(ORN_WINE wine)
+if(ORN_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR env ${ORN_WINE_ENV} ${ORN_WINE})
+  add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh ${ORN_WINEPREFIX})
+  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine LABELS "unit;e2e" TIMEOUT 300)
+  add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh ${ORN_WINEPREFIX} stop)
+  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine LABELS "unit;e2e")
+else()
+  message(WARNING "wine not found: the Windows test programs build but cannot run")
+endif()
+
+# A test that runs a Windows program needs the Wine prefix.
+function(orn_wine_test name)
+  if(ORN_WINE)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+  endif()
+endfunction()
