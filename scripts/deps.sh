@@ -7,6 +7,7 @@ ORN_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth
   imagemagick gifsicle
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 orn_install_deps() {

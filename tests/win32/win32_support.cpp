@@ -9,7 +9,7 @@
 
 namespace orn::test {
 
-std::wstring WidePath(const std::string& Utf8) {
+std::filesystem::path WidePath(const std::string& Utf8) {
   return Wide(Utf8);
 }
 

@@ -24,6 +24,12 @@ constexpr wchar_t FormShadowClass[] = L"OrnamentFormShadow";
 constexpr wchar_t AppClass[] = L"OrnamentApplication";
 constexpr wchar_t LoopClass[] = L"OrnamentLoop";
 
+// The special window handles of windows.h, spelled out: its macros name HWND, which inside this
+// namespace is the UI layer's own handle type.
+const ::HWND MessageOnlyParent = reinterpret_cast<::HWND>(static_cast<intptr_t>(-3));
+const ::HWND TopmostPlace = reinterpret_cast<::HWND>(static_cast<intptr_t>(-1));
+const ::HWND NotTopmostPlace = reinterpret_cast<::HWND>(static_cast<intptr_t>(-2));
+
 ::HWND Native(void* P) {
   return static_cast<::HWND>(P);
 }
@@ -131,7 +137,7 @@ TWin32Backend::TWin32Backend() {
   FAppWindow = CreateWindowExW(WS_EX_TOOLWINDOW, AppClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                nullptr, Instance, nullptr);
   FMessageWindow =
-      CreateWindowExW(0, LoopClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Instance, nullptr);
+      CreateWindowExW(0, LoopClass, L"", 0, 0, 0, 0, 0, MessageOnlyParent, nullptr, Instance, nullptr);
   if (FAppWindow == nullptr || FMessageWindow == nullptr)
     throw EOutOfResources("Cannot create the application windows");
   GBackend = this;
@@ -147,7 +153,7 @@ TWin32Backend::~TWin32Backend() {
     std::lock_guard<std::mutex> G(FLock);
     for (auto& [H, W] : FWindows) Left.push_back(W);
     FWindows.clear();
-    for (auto& [Id, T] : FTimers) KillTimer(Native(FMessageWindow), Id);
+    for (auto& [Id, T] : FTimers) ::KillTimer(Native(FMessageWindow), Id);
     FTimers.clear();
   }
   for (auto& W : Left) {
@@ -210,7 +216,7 @@ void TWin32Backend::DestroyWindow(HWND Wnd) {
 
 void TWin32Backend::SetWindowBounds(HWND Wnd, const TRect& B) {
   if (auto W = Find(Wnd))
-    SetWindowPos(W->Wnd, nullptr, B.Left, B.Top, B.Width(), B.Height(),
+    ::SetWindowPos(W->Wnd, nullptr, B.Left, B.Top, B.Width(), B.Height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -269,7 +275,7 @@ void TWin32Backend::PaintWindow(TWindow& W) {
   // Pixels lost or never presented: ask the form for them first.
   if (Empty) W.Client->WindowExposed();
   PAINTSTRUCT Paint;
-  HDC Dc = BeginPaint(W.Wnd, &Paint);
+  ::HDC Dc = BeginPaint(W.Wnd, &Paint);
   {
     std::lock_guard<std::mutex> G(W.PixelLock);
     if (!W.Pixels.empty()) {
@@ -298,10 +304,10 @@ void* TWin32Backend::CreateRegionFromRects(const std::vector<TRect>& Rects) {
     if (Parts.size() == 1) {
       Bound = Parts.back();
     } else {
-      Bound.left = std::min(Bound.left, R.Left);
-      Bound.top = std::min(Bound.top, R.Top);
-      Bound.right = std::max(Bound.right, R.Right);
-      Bound.bottom = std::max(Bound.bottom, R.Bottom);
+      Bound.left = std::min<LONG>(Bound.left, R.Left);
+      Bound.top = std::min<LONG>(Bound.top, R.Top);
+      Bound.right = std::max<LONG>(Bound.right, R.Right);
+      Bound.bottom = std::max<LONG>(Bound.bottom, R.Bottom);
     }
   }
   std::vector<uint8_t> Data(sizeof(RGNDATAHEADER) + Parts.size() * sizeof(RECT));
@@ -322,8 +328,8 @@ void TWin32Backend::SetWindowRegion(HWND Wnd, const std::vector<TRect>* Rects) {
   auto W = Find(Wnd);
   if (!W) return;
   // The system owns the region from here on.
-  HRGN Region = Rects != nullptr ? static_cast<HRGN>(CreateRegionFromRects(*Rects)) : nullptr;
-  SetWindowRgn(W->Wnd, Region, TRUE);
+  ::HRGN Region = Rects != nullptr ? static_cast<::HRGN>(CreateRegionFromRects(*Rects)) : nullptr;
+  ::SetWindowRgn(W->Wnd, Region, TRUE);
 }
 
 void TWin32Backend::SetWindowAlpha(HWND Wnd, bool Layered, uint8_t Alpha) {
@@ -341,7 +347,7 @@ void TWin32Backend::SetWindowAlpha(HWND Wnd, bool Layered, uint8_t Alpha) {
 
 void TWin32Backend::SetWindowTopmost(HWND Wnd, bool Topmost) {
   if (auto W = Find(Wnd))
-    SetWindowPos(W->Wnd, Topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+    ::SetWindowPos(W->Wnd, Topmost ? TopmostPlace : NotTopmostPlace, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
@@ -363,7 +369,7 @@ void TWin32Backend::SetWindowOwnerDesktop(HWND Wnd, bool OwnerDesktop) {
   if (auto W = Find(Wnd))
     SetWindowLongPtrW(
         W->Wnd, GWLP_HWNDPARENT,
-        reinterpret_cast<LONG_PTR>(OwnerDesktop ? GetDesktopWindow() : Native(FAppWindow)));
+        reinterpret_cast<LONG_PTR>(OwnerDesktop ? ::GetDesktopWindow() : Native(FAppWindow)));
 }
 
 void TWin32Backend::SetWindowDropShadow(HWND Wnd, bool Shadow) {
@@ -584,7 +590,7 @@ void TWin32Backend::StopTimer(TTimerHandle Timer) {
   std::lock_guard<std::mutex> G(FLock);
   auto It = FTimers.find(Timer);
   if (It == FTimers.end()) return;
-  KillTimer(Native(FMessageWindow), Timer);
+  ::KillTimer(Native(FMessageWindow), Timer);
   Old = std::move(It->second);
   FTimers.erase(It);
 }
