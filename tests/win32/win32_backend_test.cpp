@@ -22,10 +22,7 @@ namespace {
 // Records what the backend tells the owner of a window.
 class TRecordingClient : public TWindowClient {
  public:
-  void WindowMouse(TMouseAction Action, TMouseButton Button, TShiftState Shift, int X,
-                   int Y) override {
-    Events.push_back({Action, Button, Shift, X, Y});
-  }
+  void WindowMouse(const TMouseInput& In) override { Events.push_back(In); }
   void WindowMoved(int Left, int Top) override { Moves.push_back({Left, Top}); }
   void WindowCloseRequest() override { ++CloseRequests; }
   bool WindowQueryEndSession() override {
@@ -34,13 +31,7 @@ class TRecordingClient : public TWindowClient {
   }
   void WindowExposed() override { ++Exposures; }
 
-  struct TEvent {
-    TMouseAction Action;
-    TMouseButton Button;
-    TShiftState Shift;
-    int X, Y;
-  };
-  std::vector<TEvent> Events;
+  std::vector<TMouseInput> Events;
   std::vector<TPoint> Moves;
   int CloseRequests = 0;
   int EndSessionQueries = 0;
@@ -240,6 +231,9 @@ TEST_F(Win32BackendTest, MouseAndCloseMessagesReachTheClient) {
   EXPECT_EQ(Client.Events[0].Shift, ssRight | ssShift);
   EXPECT_EQ(Client.Events[0].X, 12);
   EXPECT_EQ(Client.Events[0].Y, 34);
+  // The window stands at 40,30.
+  EXPECT_EQ(Client.Events[0].Screen.X, 52);
+  EXPECT_EQ(Client.Events[0].Screen.Y, 64);
   EXPECT_EQ(Client.Events[1].Action, TMouseAction::maMove);
   EXPECT_EQ(Client.Events[1].X, -3);  // outside the window while captured
   EXPECT_EQ(Client.Events[2].Action, TMouseAction::maUp);
@@ -292,35 +286,34 @@ TEST_F(Win32BackendTest, TimersPostedCallsAndQuittingTheLoop) {
   SUCCEED();
 }
 
-TEST_F(Win32BackendTest, PopupMenuIsBuiltFromTheModel) {
-  TMenuItem Root(nullptr);
-  auto Add = [&Root](TMenuItem& Parent, const std::string& Caption) {
-    auto* I = new TMenuItem(&Root);  // owned (and freed) by the root
-    I->SetCaption(Caption);
-    Parent.Add(I);
-    return I;
+TEST_F(Win32BackendTest, PopupMenuIsBuiltFromTheEntries) {
+  auto Entry = [](int Id, const std::string& Caption) {
+    TPopupMenuEntry E;
+    E.Id = Id;
+    E.Caption = Caption;
+    return E;
   };
-  TMenuItem* About = Add(Root, "About...");
-  About->SetDefault(true);
-  TMenuItem* Download = Add(Root, "Download");
-  TMenuItem* Heading = Add(*Download, ">>> Software <<<");
-  Heading->SetEnabled(false);
-  Add(*Download, "-");
-  TMenuItem* Tick = Add(*Download, "Quartzbell");
-  Add(Root, "-");
-  TMenuItem* Hidden = Add(Root, "Hidden");
-  Hidden->SetVisible(false);
-  TMenuItem* Level = Add(Root, "10%");
-  Level->SetRadioItem(true);
-  Level->SetChecked(true);
-  TMenuItem* OnTop = Add(Root,
-                         "\xC3\x9C"
-                         "ber allen");
-  OnTop->SetChecked(true);
+  TPopupMenuEntry About = Entry(0, "About...");
+  About.Default = true;
+  TPopupMenuEntry Download = Entry(1, "Download");
+  TPopupMenuEntry Heading = Entry(2, ">>> Software <<<");
+  Heading.Enabled = false;
+  TPopupMenuEntry Line = Entry(3, "");
+  Line.Separator = true;
+  Download.Items = {Heading, Line, Entry(4, "Tick & frame")};
+  TPopupMenuEntry Line2 = Line;
+  Line2.Id = 5;
+  TPopupMenuEntry Level = Entry(6, "10%");
+  Level.Radio = true;
+  Level.Checked = true;
+  TPopupMenuEntry OnTop = Entry(7,
+                                "\xC3\x9C"
+                                "ber allen");
+  OnTop.Checked = true;
 
-  std::vector<TMenuItem*> Commands;
-  HMENU M = static_cast<HMENU>(TWin32Backend::BuildPopupMenu(Root, Commands));
-  ASSERT_EQ(GetMenuItemCount(M), 5);  // the hidden item is left out
+  HMENU M =
+      static_cast<HMENU>(TWin32Backend::BuildPopupMenu({About, Download, Line2, Level, OnTop}));
+  ASSERT_EQ(GetMenuItemCount(M), 5);
   auto Info = [&](HMENU Menu, int Pos, std::wstring* Text) {
     MENUITEMINFOW I{};
     I.cbSize = sizeof(I);
@@ -336,15 +329,16 @@ TEST_F(Win32BackendTest, PopupMenuIsBuiltFromTheModel) {
   MENUITEMINFOW I = Info(M, 0, &Text);
   EXPECT_EQ(Text, L"About...");
   EXPECT_TRUE(I.fState & MFS_DEFAULT);
-  EXPECT_EQ(Commands.at(I.wID - 1), About);
+  EXPECT_EQ(I.wID, 1u);  // the entry's Id + 1
   I = Info(M, 1, &Text);
   ASSERT_NE(I.hSubMenu, nullptr);
   ASSERT_EQ(GetMenuItemCount(I.hSubMenu), 3);
   MENUITEMINFOW Sub = Info(I.hSubMenu, 0, &Text);
   EXPECT_TRUE(Sub.fState & MFS_GRAYED);
-  EXPECT_EQ(Commands.at(Sub.wID - 1), Heading);
   EXPECT_TRUE(Info(I.hSubMenu, 1, nullptr).fType & MFT_SEPARATOR);
-  EXPECT_EQ(Commands.at(Info(I.hSubMenu, 2, nullptr).wID - 1), Tick);
+  Sub = Info(I.hSubMenu, 2, &Text);
+  EXPECT_EQ(Text, L"Tick && frame");  // a plain '&', not a mnemonic mark
+  EXPECT_EQ(Sub.wID, 5u);
   EXPECT_TRUE(Info(M, 2, nullptr).fType & MFT_SEPARATOR);
   I = Info(M, 3, &Text);
   EXPECT_EQ(Text, L"10%");
@@ -355,8 +349,42 @@ TEST_F(Win32BackendTest, PopupMenuIsBuiltFromTheModel) {
   EXPECT_EQ(Text, L"\u00dcber allen");
   EXPECT_TRUE(I.fState & MFS_CHECKED);
   EXPECT_FALSE(I.fType & MFT_RADIOCHECK);
-  EXPECT_EQ(Commands.at(I.wID - 1), OnTop);
+  EXPECT_EQ(I.wID, 8u);
   DestroyMenu(M);
+}
+
+// The menu is modal: while it is open, posted calls and timers still run, and a choice made
+// with the keyboard comes back as the entry's Id.
+TEST_F(Win32BackendTest, OpenMenuKeepsServingTheLoopAndReturnsTheChoice) {
+  ::HWND W = Make(Params());
+  B.ShowWindow(0x20000, true);
+  TPopupMenuEntry First, Second;
+  First.Id = 4;
+  First.Caption = "First";
+  Second.Id = 9;
+  Second.Caption = "Second";
+  int Ticks = 0;
+  const TTimerHandle T = B.StartTimer(10, [&] {
+    if (++Ticks == 3) {
+      // Down twice, then Enter: the second entry.
+      for (WORD Key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
+        INPUT In[2] = {};
+        In[0].type = In[1].type = INPUT_KEYBOARD;
+        In[0].ki.wVk = In[1].ki.wVk = Key;
+        In[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, In, sizeof(INPUT));
+      }
+    }
+  });
+  std::atomic<bool> Handed{false};
+  std::thread Worker([&] { SystemServices().RunOnGUIThread([&] { Handed = true; }); });
+  const int Chosen = B.TrackPopupMenu(0x20000, {First, Second}, 50, 50);
+  Worker.join();
+  B.StopTimer(T);
+  EXPECT_GE(Ticks, 3);
+  EXPECT_TRUE(Handed);
+  EXPECT_EQ(Chosen, 9);
+  (void)W;
 }
 
 TEST_F(Win32BackendTest, TooltipShowsTheLinesAndHides) {

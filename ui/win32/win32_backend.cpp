@@ -136,8 +136,8 @@ TWin32Backend::TWin32Backend() {
   const HINSTANCE Instance = GetModuleHandleW(nullptr);
   FAppWindow = CreateWindowExW(WS_EX_TOOLWINDOW, AppClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                nullptr, Instance, nullptr);
-  FMessageWindow =
-      CreateWindowExW(0, LoopClass, L"", 0, 0, 0, 0, 0, MessageOnlyParent, nullptr, Instance, nullptr);
+  FMessageWindow = CreateWindowExW(0, LoopClass, L"", 0, 0, 0, 0, 0, MessageOnlyParent, nullptr,
+                                   Instance, nullptr);
   if (FAppWindow == nullptr || FMessageWindow == nullptr)
     throw EOutOfResources("Cannot create the application windows");
   GBackend = this;
@@ -217,7 +217,7 @@ void TWin32Backend::DestroyWindow(HWND Wnd) {
 void TWin32Backend::SetWindowBounds(HWND Wnd, const TRect& B) {
   if (auto W = Find(Wnd))
     ::SetWindowPos(W->Wnd, nullptr, B.Left, B.Top, B.Width(), B.Height(),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TWin32Backend::SetWindowCaption(HWND Wnd, const std::string& Caption) {
@@ -348,7 +348,7 @@ void TWin32Backend::SetWindowAlpha(HWND Wnd, bool Layered, uint8_t Alpha) {
 void TWin32Backend::SetWindowTopmost(HWND Wnd, bool Topmost) {
   if (auto W = Find(Wnd))
     ::SetWindowPos(W->Wnd, Topmost ? TopmostPlace : NotTopmostPlace, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void TWin32Backend::SetWindowSkipTaskbar(HWND Wnd, bool Skip) {
@@ -381,17 +381,32 @@ void TWin32Backend::SetWindowDropShadow(HWND Wnd, bool Shadow) {
   if (New != Style) SetClassLongPtrW(W->Wnd, GCL_STYLE, static_cast<LONG_PTR>(New));
 }
 
-void TWin32Backend::BeginMoveDrag(HWND Wnd) {
+void TWin32Backend::BeginMoveDrag(HWND Wnd, const TMoveDragStart& Start) {
   auto W = Find(Wnd);
   if (!W) return;
   RECT Before;
   GetWindowRect(W->Wnd, &Before);
-  // The default handling runs the system's modal move loop until the button is released.
+  // The system's move loop takes the button and the place from its own input state; the
+  // default handling of the command runs it until the button is released.
+  ::ReleaseCapture();
   SendMessageW(W->Wnd, WM_SYSCOMMAND, 0xF012, 0);
   RECT After;
   if (!GetWindowRect(W->Wnd, &After)) return;
-  if (After.left != Before.left || After.top != Before.top)
+  if (After.left != Before.left || After.top != Before.top) {
     W->Client->WindowMoved(After.left, After.top);
+    return;
+  }
+  // Not moved: the press was a click, whose release the loop took.
+  POINT P;
+  GetCursorPos(&P);
+  TMouseInput Up;
+  Up.Action = TMouseAction::maUp;
+  Up.Button = Start.Button;
+  Up.Screen = TPoint{P.x, P.y};
+  Up.X = P.x - After.left;
+  Up.Y = P.y - After.top;
+  Up.Time = static_cast<uint32_t>(GetMessageTime());
+  W->Client->WindowMouse(Up);
 }
 
 void TWin32Backend::ReleaseCapture() {
@@ -403,7 +418,17 @@ void TWin32Backend::ReleaseCapture() {
 intptr_t TWin32Backend::HandleFormMessage(TWindow& W, uint32_t Msg, uintptr_t WParam,
                                           intptr_t LParam) {
   auto Mouse = [&](TMouseAction Action, TMouseButton Button) {
-    W.Client->WindowMouse(Action, Button, ShiftOf(WParam), SignedLow(LParam), SignedHigh(LParam));
+    TMouseInput In;
+    In.Action = Action;
+    In.Button = Button;
+    In.Shift = ShiftOf(WParam);
+    In.X = SignedLow(LParam);
+    In.Y = SignedHigh(LParam);
+    POINT P{In.X, In.Y};
+    ClientToScreen(W.Wnd, &P);
+    In.Screen = TPoint{P.x, P.y};
+    In.Time = static_cast<uint32_t>(GetMessageTime());
+    W.Client->WindowMouse(In);
   };
   auto Press = [&](TMouseButton Button) {
     SetCapture(W.Wnd);
@@ -444,7 +469,8 @@ intptr_t TWin32Backend::HandleFormMessage(TWindow& W, uint32_t Msg, uintptr_t WP
       return 0;
     case WM_MOUSELEAVE:
       W.TrackingLeave = false;
-      W.Client->WindowMouse(TMouseAction::maLeave, TMouseButton::mbLeft, 0, -1, -1);
+      W.Client->WindowMouse(TMouseInput{TMouseAction::maLeave, TMouseButton::mbLeft, 0, -1, -1,
+                                        TPoint{-1, -1}, static_cast<uint32_t>(GetMessageTime())});
       return 0;
     case WM_CLOSE:
       W.Client->WindowCloseRequest();
@@ -487,31 +513,38 @@ intptr_t TWin32Backend::HandleLoopMessage(uint32_t Msg, uintptr_t WParam, intptr
 
 namespace {
 
-HMENU BuildMenu(TMenuItem& Parent, std::vector<TMenuItem*>& Commands) {
+// Windows reads a single '&' as a mnemonic mark; the captions here are already plain text.
+std::wstring MenuText(const std::string& Caption) {
+  std::string T;
+  for (char C : Caption) {
+    if (C == '&') T += '&';
+    T += C;
+  }
+  return Wide(T);
+}
+
+HMENU BuildMenu(const std::vector<TPopupMenuEntry>& Entries) {
   HMENU Menu = CreatePopupMenu();
   UINT Position = 0;
-  for (int I = 0; I < Parent.Count(); ++I) {
-    TMenuItem& Item = *Parent.Items(I);
-    if (!Item.Visible()) continue;
+  for (const TPopupMenuEntry& E : Entries) {
     MENUITEMINFOW Info{};
     Info.cbSize = sizeof(Info);
     std::wstring Text;
-    if (Item.IsLine()) {
+    if (E.Separator) {
       Info.fMask = MIIM_FTYPE;
       Info.fType = MFT_SEPARATOR;
     } else {
-      Text = Wide(Item.Caption());
+      Text = MenuText(E.Caption);
       Info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING | MIIM_ID;
-      Info.fType = MFT_STRING | (Item.RadioItem() ? MFT_RADIOCHECK : 0);
-      Info.fState = (Item.Checked() ? MFS_CHECKED : 0) | (Item.Default() ? MFS_DEFAULT : 0) |
-                    (Item.Enabled() ? 0 : MFS_GRAYED);
+      Info.fType = MFT_STRING | (E.Radio ? MFT_RADIOCHECK : 0);
+      Info.fState = (E.Checked ? MFS_CHECKED : 0) | (E.Default ? MFS_DEFAULT : 0) |
+                    (E.Enabled ? 0 : MFS_GRAYED);
       Info.dwTypeData = Text.data();
-      if (Item.Count() > 0) {
+      Info.wID = static_cast<UINT>(E.Id + 1);
+      if (!E.Items.empty()) {
         Info.fMask |= MIIM_SUBMENU;
-        Info.hSubMenu = BuildMenu(Item, Commands);
+        Info.hSubMenu = BuildMenu(E.Items);
       }
-      Commands.push_back(&Item);
-      Info.wID = static_cast<UINT>(Commands.size());
     }
     InsertMenuItemW(Menu, Position++, TRUE, &Info);
   }
@@ -520,23 +553,24 @@ HMENU BuildMenu(TMenuItem& Parent, std::vector<TMenuItem*>& Commands) {
 
 }  // namespace
 
-void* TWin32Backend::BuildPopupMenu(TMenuItem& Menu, std::vector<TMenuItem*>& Commands) {
-  return BuildMenu(Menu, Commands);
+void* TWin32Backend::BuildPopupMenu(const std::vector<TPopupMenuEntry>& Entries) {
+  return BuildMenu(Entries);
 }
 
-TMenuItem* TWin32Backend::TrackPopupMenu(HWND Owner, TMenuItem& Menu, int X, int Y) {
-  std::vector<TMenuItem*> Commands;
-  HMENU M = static_cast<HMENU>(BuildPopupMenu(Menu, Commands));
+int TWin32Backend::TrackPopupMenu(HWND Owner, const std::vector<TPopupMenuEntry>& Items, int X,
+                                  int Y) {
+  HMENU M = static_cast<HMENU>(BuildPopupMenu(Items));
   auto W = Find(Owner);
   ::HWND OwnerWnd = W ? W->Wnd : Native(FAppWindow);
   // The menu closes when the user clicks elsewhere only if its owner is in the foreground.
   SetForegroundWindow(OwnerWnd);
+  // The menu's modal loop keeps dispatching posted messages and timers, so the GUI thread
+  // goes on serving its queue while the menu is open.
   const UINT Chosen = static_cast<UINT>(::TrackPopupMenu(
       M, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, X, Y, 0, OwnerWnd, nullptr));
   PostMessageW(OwnerWnd, WM_NULL, 0, 0);
   DestroyMenu(M);
-  if (Chosen == 0 || Chosen > Commands.size()) return nullptr;
-  return Commands[Chosen - 1];
+  return Chosen == 0 ? -1 : static_cast<int>(Chosen) - 1;
 }
 
 void TWin32Backend::ShowTooltip(const std::vector<std::string>& Lines, int X, int Y) {

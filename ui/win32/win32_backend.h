@@ -9,8 +9,10 @@
 //    unless asked for one (WS_EX_APPWINDOW); skipping the taskbar also sets WS_EX_TOOLWINDOW.
 //    Owning by the desktop sets GWLP_HWNDPARENT to the desktop window.
 //  - A move drag is ReleaseCapture and WM_SYSCOMMAND 0xF012 to the window, whose default
-//    handling runs the system's move loop; the client learns the new place afterwards.
-//  - Popup menus are built from the menu model when they open and shown with
+//    handling runs the system's move loop; the client learns the new place afterwards. The
+//    loop swallows the button's release: when the window did not move, the release is
+//    reported to the client as the mouse-up it would have been.
+//  - Popup menus are built from the entries when they open and shown with
 //    TrackPopupMenu(TPM_RETURNCMD); tooltips use the common-controls tooltip window.
 //  - Timers are SetTimer on a hidden message window, posted calls are messages to it, so both
 //    keep running inside modal loops (menus, message boxes, the move loop).
@@ -45,10 +47,9 @@ class TWin32Backend : public TPlatform {
   // The hidden window that owns the form windows.
   void* ApplicationWindow() const { return FAppWindow; }
 
-  // Builds the native popup menu (an HMENU) for the visible children of Menu; Commands
-  // receives the item behind each command number (number = index + 1). The caller destroys
-  // the menu with DestroyMenu.
-  static void* BuildPopupMenu(TMenuItem& Menu, std::vector<TMenuItem*>& Commands);
+  // Builds the native popup menu (an HMENU) of the entries; an entry's command number is its
+  // Id + 1 (0 means no choice). The caller destroys the menu with DestroyMenu.
+  static void* BuildPopupMenu(const std::vector<TPopupMenuEntry>& Entries);
   // The region (an HRGN) that is the union of Rects, made in one call; nullptr for none.
   static void* CreateRegionFromRects(const std::vector<TRect>& Rects);
 
@@ -65,9 +66,9 @@ class TWin32Backend : public TPlatform {
   void SetWindowSkipTaskbar(HWND Wnd, bool Skip) override;
   void SetWindowOwnerDesktop(HWND Wnd, bool OwnerDesktop) override;
   void SetWindowDropShadow(HWND Wnd, bool Shadow) override;
-  void BeginMoveDrag(HWND Wnd) override;
+  void BeginMoveDrag(HWND Wnd, const TMoveDragStart& Start) override;
   void ReleaseCapture() override;
-  TMenuItem* TrackPopupMenu(HWND Owner, TMenuItem& Menu, int X, int Y) override;
+  int TrackPopupMenu(HWND Owner, const std::vector<TPopupMenuEntry>& Items, int X, int Y) override;
   void ShowTooltip(const std::vector<std::string>& Lines, int X, int Y) override;
   void HideTooltip() override;
   TTimerHandle StartTimer(uint32_t Interval, std::function<void()> Tick) override;

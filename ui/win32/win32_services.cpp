@@ -43,7 +43,8 @@ LRESULT CALLBACK WakeWndProc(::HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam)
     return RegisterClassExW(&C);
   }();
   if (Class == 0) throw EOutOfResources("Cannot register the wake window class");
-  ::HWND Wnd = CreateWindowExW(0, WakeClassName, L"", 0, 0, 0, 0, 0, reinterpret_cast<::HWND>(static_cast<intptr_t>(-3)), nullptr,
+  ::HWND Wnd = CreateWindowExW(0, WakeClassName, L"", 0, 0, 0, 0, 0,
+                               reinterpret_cast<::HWND>(static_cast<intptr_t>(-3)), nullptr,
                                GetModuleHandleW(nullptr), nullptr);
   if (Wnd == nullptr) throw EOutOfResources("Cannot create the wake window");
   SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Owner));
