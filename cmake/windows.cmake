@@ -38,3 +38,28 @@ function(orn_wine_test name)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
   endif()
 endfunction()
+
+# The build runs two of the project's own programs: the art generator (each product's picture,
+# mask and icon) and the form-description maker. They must run on the build machine, so the
+# Windows build builds them for the host first, in a host build of this same source tree under
+# <build>/host (configured and built by the host compiler as a separate project), and uses
+# them from there.
+include(ExternalProject)
+set(ORN_HOST_BUILD ${CMAKE_BINARY_DIR}/host)
+set(ORN_HOST_ARTGEN ${ORN_HOST_BUILD}/tools/orn_artgen)
+set(ORN_HOST_FORMGEN ${ORN_HOST_BUILD}/app/orn_formgen)
+ExternalProject_Add(orn_host_tools
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${ORN_HOST_BUILD}
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${ORN_HOST_BUILD} --target orn_artgen orn_formgen
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${ORN_HOST_ARTGEN} ${ORN_HOST_FORMGEN}
+  INSTALL_COMMAND "")
+foreach(tool artgen formgen)
+  add_executable(orn_${tool} IMPORTED GLOBAL)
+  string(TOUPPER ${tool} TOOL)
+  set_target_properties(orn_${tool} PROPERTIES IMPORTED_LOCATION ${ORN_HOST_${TOOL}}
+                                               CROSSCOMPILING_EMULATOR "")
+  add_dependencies(orn_${tool} orn_host_tools)
+endforeach()
