@@ -40,26 +40,38 @@ function(orn_wine_test name)
 endfunction()
 
 # The build runs two of the project's own programs: the art generator (each product's picture,
-# mask and icon) and the form-description maker. They must run on the build machine, so the
-# Windows build builds them for the host first, in a host build of this same source tree under
-# <build>/host (configured and built by the host compiler as a separate project), and uses
-# them from there.
-include(ExternalProject)
-set(ORN_HOST_BUILD ${CMAKE_BINARY_DIR}/host)
+# mask and icon) and the form-description maker. They must run on the build machine. With
+# ORN_HOST_TOOLS naming a native build folder of this source tree in which they are built
+# (./scripts/test passes its own), they are taken from there; otherwise the Windows build
+# builds them for the host first, in a host build of this same source tree under <build>/host
+# (configured and built by the host compiler as a separate project).
+set(ORN_HOST_TOOLS "" CACHE PATH "Native build folder whose orn_artgen and orn_formgen to use")
+if(ORN_HOST_TOOLS)
+  set(ORN_HOST_BUILD ${ORN_HOST_TOOLS})
+else()
+  set(ORN_HOST_BUILD ${CMAKE_BINARY_DIR}/host)
+endif()
 set(ORN_HOST_ARTGEN ${ORN_HOST_BUILD}/tools/orn_artgen)
 set(ORN_HOST_FORMGEN ${ORN_HOST_BUILD}/app/orn_formgen)
-ExternalProject_Add(orn_host_tools
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${ORN_HOST_BUILD}
-  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
-  BUILD_COMMAND ${CMAKE_COMMAND} --build ${ORN_HOST_BUILD} --target orn_artgen orn_formgen
-  BUILD_ALWAYS ON
-  BUILD_BYPRODUCTS ${ORN_HOST_ARTGEN} ${ORN_HOST_FORMGEN}
-  INSTALL_COMMAND "")
+if(NOT ORN_HOST_TOOLS)
+  include(ExternalProject)
+  ExternalProject_Add(orn_host_tools
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${ORN_HOST_BUILD}
+    # Debug: quickest to compile; the art generator optimises itself.
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Debug
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${ORN_HOST_BUILD} --parallel 2 --target orn_artgen
+                  orn_formgen
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS ${ORN_HOST_ARTGEN} ${ORN_HOST_FORMGEN}
+    INSTALL_COMMAND "")
+endif()
 foreach(tool artgen formgen)
   add_executable(orn_${tool} IMPORTED GLOBAL)
   string(TOUPPER ${tool} TOOL)
   set_target_properties(orn_${tool} PROPERTIES IMPORTED_LOCATION ${ORN_HOST_${TOOL}}
                                                CROSSCOMPILING_EMULATOR "")
-  add_dependencies(orn_${tool} orn_host_tools)
+  if(NOT ORN_HOST_TOOLS)
+    add_dependencies(orn_${tool} orn_host_tools)
+  endif()
 endforeach()
