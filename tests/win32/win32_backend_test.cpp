@@ -224,6 +224,7 @@ TEST_F(Win32BackendTest, MouseAndCloseMessagesReachTheClient) {
   EXPECT_EQ(GetCapture(), W);
   SendMessageW(W, WM_MOUSEMOVE, MK_RBUTTON, MAKELPARAM(-3, 40));
   SendMessageW(W, WM_RBUTTONUP, 0, MAKELPARAM(13, 35));
+  EXPECT_EQ(GetCapture(), nullptr);  // no button held any more
   SendMessageW(W, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(1, 2));
   ASSERT_EQ(Client.Events.size(), 4u);
   EXPECT_EQ(Client.Events[0].Action, TMouseAction::maDown);
@@ -239,6 +240,10 @@ TEST_F(Win32BackendTest, MouseAndCloseMessagesReachTheClient) {
   EXPECT_EQ(Client.Events[2].Action, TMouseAction::maUp);
   EXPECT_EQ(Client.Events[2].Button, TMouseButton::mbRight);
   EXPECT_EQ(Client.Events[3].Button, TMouseButton::mbMiddle);
+  EXPECT_EQ(GetCapture(), W);  // the middle button is held
+  SendMessageW(W, WM_LBUTTONDOWN, MK_LBUTTON | MK_MBUTTON, MAKELPARAM(1, 2));
+  SendMessageW(W, WM_MBUTTONUP, MK_LBUTTON, MAKELPARAM(1, 2));
+  EXPECT_EQ(GetCapture(), W);  // the left one still is
   B.ReleaseCapture();
   EXPECT_EQ(GetCapture(), nullptr);
 

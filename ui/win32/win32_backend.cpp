@@ -437,8 +437,8 @@ intptr_t TWin32Backend::HandleFormMessage(TWindow& W, uint32_t Msg, uintptr_t WP
   };
   auto Release = [&](TMouseButton Button) {
     Mouse(TMouseAction::maUp, Button);
-    if ((GetKeyState(VK_LBUTTON) & GetKeyState(VK_RBUTTON) & GetKeyState(VK_MBUTTON)) >= 0 &&
-        GetCapture() == W.Wnd)
+    // The capture ends with the last button held (the message's key state is after the release).
+    if ((WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) == 0 && GetCapture() == W.Wnd)
       ::ReleaseCapture();
     return 0;
   };
