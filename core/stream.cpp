@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/exceptions.h"
+#include "core/unicode.h"
 
 namespace orn {
 
@@ -153,6 +154,13 @@ void TMemoryStream::SaveToFile(const std::string& FileName) {
 
 // ---- TFileStream
 
+namespace {
+// One system read or write moves at most 1 GiB (the Windows calls take a 32-bit count).
+unsigned Chunk(int64_t Left) {
+  return static_cast<unsigned>(std::min<int64_t>(Left, int64_t{1} << 30));
+}
+}  // namespace
+
 TFileStream::TFileStream(const std::string& FileName, TFileMode Mode) : FFileName(FileName) {
   int Flags = O_RDONLY;
   switch (Mode) {
@@ -169,7 +177,15 @@ TFileStream::TFileStream(const std::string& FileName, TFileMode Mode) : FFileNam
       Flags = O_RDWR | O_CREAT | O_TRUNC;
       break;
   }
+#if defined(_WIN32)
+  // Binary mode (no line-end translation), not inherited by started processes, and the
+  // name given to the system in UTF-16 so that any letter works.
+  const std::u16string Name = Utf8ToUtf16(FileName);
+  FHandle = ::_wopen(reinterpret_cast<const wchar_t*>(Name.c_str()), Flags | O_BINARY | O_NOINHERIT,
+                     0666);
+#else
   FHandle = ::open(FileName.c_str(), Flags | O_CLOEXEC, 0666);
+#endif
   if (FHandle < 0) {
     const std::string Why = std::strerror(errno);
     if (Mode == TFileMode::fmCreate)
@@ -185,7 +201,7 @@ TFileStream::~TFileStream() {
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
   int64_t Done = 0;
   while (Done < Count) {
-    const ssize_t N = ::read(FHandle, static_cast<char*>(Buffer) + Done, Count - Done);
+    const ssize_t N = ::read(FHandle, static_cast<char*>(Buffer) + Done, Chunk(Count - Done));
     if (N < 0 && errno == EINTR) continue;
     if (N <= 0) break;
     Done += N;
@@ -196,7 +212,8 @@ int64_t TFileStream::Read(void* Buffer, int64_t Count) {
 int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
   int64_t Done = 0;
   while (Done < Count) {
-    const ssize_t N = ::write(FHandle, static_cast<const char*>(Buffer) + Done, Count - Done);
+    const ssize_t N =
+        ::write(FHandle, static_cast<const char*>(Buffer) + Done, Chunk(Count - Done));
     if (N < 0 && errno == EINTR) continue;
     if (N <= 0) break;
     Done += N;
@@ -208,12 +225,21 @@ int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   const int Whence = Origin == TSeekOrigin::soBeginning ? SEEK_SET
                      : Origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                         : SEEK_END;
+#if defined(_WIN32)
+  const int64_t R = ::_lseeki64(FHandle, Offset, Whence);
+#else
   const off_t R = ::lseek(FHandle, Offset, Whence);
+#endif
   return R < 0 ? -1 : static_cast<int64_t>(R);
 }
 
 void TFileStream::SetSize(int64_t NewSize) {
-  if (::ftruncate(FHandle, NewSize) != 0) throw EStreamError("Cannot resize file " + FFileName);
+#if defined(_WIN32)
+  const bool Failed = ::_chsize_s(FHandle, NewSize) != 0;
+#else
+  const bool Failed = ::ftruncate(FHandle, NewSize) != 0;
+#endif
+  if (Failed) throw EStreamError("Cannot resize file " + FFileName);
 }
 
 }  // namespace orn

@@ -26,7 +26,11 @@ TDateTimeParts RealLocalTime() {
   const std::time_t Seconds = system_clock::to_time_t(Now);
   const auto Ms = duration_cast<milliseconds>(Now.time_since_epoch()).count() % 1000;
   std::tm Tm{};
+#if defined(_WIN32)
+  localtime_s(&Tm, &Seconds);
+#else
   localtime_r(&Seconds, &Tm);
+#endif
   TDateTimeParts P;
   P.Year = Tm.tm_year + 1900;
   P.Month = Tm.tm_mon + 1;

@@ -8,6 +8,7 @@ ORN_PACKAGES=(
   libgtk-3-dev
   xvfb xauth openbox x11-utils xdotool xclip python3
   imagemagick gifsicle
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 orn_install_deps() {
