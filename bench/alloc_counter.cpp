@@ -9,21 +9,24 @@
 #include <new>
 
 namespace orn::bench {
-size_t LiveBytes = 0;
-size_t PeakBytes = 0;
+bool Counting = false;
+int64_t LiveBytes = 0;
+int64_t PeakBytes = 0;
 }  // namespace orn::bench
 
 void* operator new(std::size_t Size) {
   void* P = std::malloc(Size == 0 ? 1 : Size);
   if (P == nullptr) throw std::bad_alloc();
-  orn::bench::LiveBytes += malloc_usable_size(P);
-  orn::bench::PeakBytes = std::max(orn::bench::PeakBytes, orn::bench::LiveBytes);
+  if (orn::bench::Counting) {
+    orn::bench::LiveBytes += static_cast<int64_t>(malloc_usable_size(P));
+    orn::bench::PeakBytes = std::max(orn::bench::PeakBytes, orn::bench::LiveBytes);
+  }
   return P;
 }
 
 void operator delete(void* P) noexcept {
   if (P == nullptr) return;
-  orn::bench::LiveBytes -= malloc_usable_size(P);
+  if (orn::bench::Counting) orn::bench::LiveBytes -= static_cast<int64_t>(malloc_usable_size(P));
   std::free(P);
 }
 

@@ -2,12 +2,14 @@
 // benchmark. The benchmarks run on one thread; the counters are plain.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 
 namespace orn::bench {
 
-// Bytes currently allocated, and the highest value since it was last reset by the caller.
-extern size_t LiveBytes;
-extern size_t PeakBytes;
+// While Counting is set: the bytes allocated and not yet freed since it was set, and their
+// highest value. Off, operator new costs what malloc costs (giflib allocates with malloc).
+extern bool Counting;
+extern int64_t LiveBytes;
+extern int64_t PeakBytes;
 
 }  // namespace orn::bench

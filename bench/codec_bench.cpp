@@ -423,10 +423,11 @@ void PeakMemory(benchmark::State& State, const TInput* In) {
   double Ratio = 0;
   for (auto _ : State) {
     Frame->ReplaceBitmap();
-    const size_t Base = bench::LiveBytes;
-    bench::PeakBytes = Base;
+    bench::LiveBytes = bench::PeakBytes = 0;
+    bench::Counting = true;
     benchmark::DoNotOptimize(Frame->DecodedBitmap()->ScanLine(0));
-    Ratio = static_cast<double>(bench::PeakBytes - Base) / Picture;
+    bench::Counting = false;
+    Ratio = static_cast<double>(bench::PeakBytes) / Picture;
   }
   State.counters["peak_ratio"] = Ratio;
 }

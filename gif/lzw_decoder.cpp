@@ -429,9 +429,9 @@ template <class T, class TMap>
 TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t PixelMask,
                    bool Corrupt, T* Base, int64_t Stride, int W, int H, bool Interlaced,
                    const TMap& Map) {
-  // Short strings are copied as a chunk of this many pixels.
+  // Short strings are copied as a chunk of this many pixels: one or two 16-byte moves.
   constexpr int64_t kHalf = 16 / sizeof(T);
-  constexpr int64_t kChunk = 2 * kHalf;
+  constexpr int64_t kChunk = sizeof(T) == 1 ? 16 : 2 * kHalf;
   TDecoderTables& Tb = Tables();
   uint32_t* const Entries = Tb.Entries;
   uint64_t* const Records = Tb.Records;
@@ -531,10 +531,10 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
         FirstChar = RecordFirst(R);
         const T* Src = Base + From;
         if (Length <= kChunk && O.Out + kChunk <= O.RowEnd) {
-          // Two 16-byte halves, each read before it is written: the source may run into the
+          // 16 bytes at a time, each read before it is written: the source may run into the
           // chunk, but only past the string's own pixels.
           std::memmove(O.Out, Src, 16);
-          std::memmove(O.Out + kHalf, Src + kHalf, 16);
+          if constexpr (kChunk > kHalf) std::memmove(O.Out + kHalf, Src + kHalf, 16);
         } else {
           std::memcpy(O.Out, Src, static_cast<size_t>(Length - 1) * sizeof(T));
         }
@@ -561,6 +561,34 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
           O = PutRun(Rows, O, &Last, 1);
         }
         Whole = false;
+      } else if (Length != 0) {
+        // A well-formed string not written in one piece: its last pixels back to the nearest
+        // prefix that was (a root code at the latest), then that prefix and those pixels.
+        FirstChar = RecordFirst(R);
+        int Sp = 0;
+        uint32_t Link = Code < FreeCode ? Entries[Code] & 0xFFFF : OldCode;
+        uint64_t Part = R;
+        for (;;) {
+          Stack[Sp++] = static_cast<uint8_t>(RecordLast(Part));
+          Part = Records[Link];
+          if (RecordPlace(Part) != kNoPlace) break;
+          Link = Entries[Link] & 0xFFFF;
+        }
+        const int64_t Head = RecordLength(Part);
+        const T* Src = Base + RecordPlace(Part);
+        Whole = O.Out + Length <= O.RowEnd;
+        if (Whole) {
+          std::memcpy(O.Out, Src, static_cast<size_t>(Head - 1) * sizeof(T));
+          O.Out[Head - 1] = Map(RecordLast(Part));
+          T* Tail = O.Out + Head;
+          for (int I = 0; I < Sp; ++I) Tail[I] = Map(Stack[Sp - 1 - I]);
+          O.Out += Length;
+        } else {
+          const T HeadLast = Map(RecordLast(Part));
+          O = PutRun(Rows, O, Src, Head - 1);
+          if (O.Out) O = PutRun(Rows, O, &HeadLast, 1);
+          if (O.Out) O = PutStack(Rows, O, Stack, Sp, Map);
+        }
       } else {
         // Unwind through the table, with the checks damaged data need.
         int Sp = 0;
