@@ -432,6 +432,8 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
   // Short strings are copied as a chunk of this many pixels: one or two 16-byte moves.
   constexpr int64_t kHalf = 16 / sizeof(T);
   constexpr int64_t kChunk = sizeof(T) == 1 ? 16 : 2 * kHalf;
+  // Longer strings than this are left to memcpy.
+  constexpr int64_t kLongString = 256;
   TDecoderTables& Tb = Tables();
   uint32_t* const Entries = Tb.Entries;
   uint64_t* const Records = Tb.Records;
@@ -535,6 +537,9 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
           // chunk, but only past the string's own pixels.
           std::memmove(O.Out, Src, 16);
           if constexpr (kChunk > kHalf) std::memmove(O.Out + kHalf, Src + kHalf, 16);
+        } else if (Length <= kLongString && O.Out + Length + kHalf <= O.RowEnd) {
+          // Longer strings the same way, 16 bytes at a time.
+          for (int64_t I = 0; I < Length - 1; I += kHalf) std::memmove(O.Out + I, Src + I, 16);
         } else {
           std::memcpy(O.Out, Src, static_cast<size_t>(Length - 1) * sizeof(T));
         }
