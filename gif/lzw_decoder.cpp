@@ -18,14 +18,18 @@
 // - Pixels go straight into the output rows: 8-bit indices, or 32-bit colours through the
 //   frame's colour table.
 // - A code whose chain is well formed (each link a smaller code of the current clear cycle)
-//   stands for a string that cannot change until the next clear. Such a string, once written
-//   in one piece, is in the output, and the next code for it is one copy from there instead of
-//   a walk through the table; copying colours gives the same picture as copying indices. Every
-//   new entry is the previous code's string followed by the first pixel of the current one:
-//   when both were written side by side, that place is recorded in the entry. A copy is never
-//   of overlapping pixels (the source was complete before the current code began). Short
-//   copies move a fixed chunk and may write past the string inside the current row; later
-//   codes overwrite that, and whatever the data do not reach is set to index 0 at the end.
+//   stands for a string that cannot change until the next clear, and its record keeps the
+//   string's length, first and last pixel. Every new entry is the previous code's string
+//   followed by one pixel; when that string was written in one piece, its place in the output
+//   goes into the entry's record, and the entry is later written as one copy from there plus
+//   its last pixel, instead of a walk through the table. Copying colours gives the same
+//   picture as copying indices. A root code is the same copy of no pixels. A well-formed
+//   string without a place is built from its nearest prefix that has one.
+// - The copied pixels never overlap the ones being written: the source string was complete
+//   before the current code began. Short copies move 16 bytes at a time and may write past the
+//   string, but only inside the current row, which later codes overwrite; whatever the data
+//   do not reach is set to index 0 at the end. Places within a chunk of the end of the rows
+//   are not recorded, so that a chunk is never read from beyond them.
 // - Codes that do not qualify (damaged data: codes above the next free one, chains through
 //   entries not yet written) are unwound through the table with the same checks as the
 //   step-by-step decoder.
@@ -457,9 +461,9 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
   TBits B{0, 0, Data, Data};
   TRows<T> Rows{Base, Stride, W, H, Interlaced};
   TOut<T> O{Rows.RowOf(0), Rows.RowOf(0) + W};
-  // A chunk read from a source must stay inside the rows: strings written closer to the end are
-  // not recorded as sources.
-  const T* const ChunkLimit = Base + Stride * H - kChunk;
+  // Copies read up to a chunk, or 16 bytes less one, past a source string's pixels: strings
+  // that close to the end of the rows are not recorded as sources.
+  const T* const RowsEnd = Base + Stride * H;
   TRunEnd Run;
   Run.Corrupt = Corrupt;
 
@@ -492,7 +496,9 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
   // not in one piece).
   auto NextFrom = [&](uint64_t Record, const T* Start) __attribute__((always_inline)) {
     const uint64_t Length = RecordLength(Record);
-    const uint64_t Place = Start ? static_cast<uint64_t>(Start - Base) : kNoPlace;
+    const bool Readable =
+        Start && RowsEnd - Start >= std::max<int64_t>(kChunk, static_cast<int64_t>(Length) + kHalf);
+    const uint64_t Place = Readable ? static_cast<uint64_t>(Start - Base) : kNoPlace;
     return Length != 0 ? MakeRecord(Place, Length + 1, RecordFirst(Record), 0) : 0;
   };
   // The code after a clear is taken as a literal pixel whatever its value.
@@ -634,7 +640,7 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
       }
       // A code at or above the next free one is not that string in the table, except the
       // one just added.
-      Next = NextFrom(Code < FreeCode ? R : 0, Whole && Start <= ChunkLimit ? Start : nullptr);
+      Next = NextFrom(Code < FreeCode ? R : 0, Whole ? Start : nullptr);
       OldCode = Code;
       if (O.Out) Code = ReadCode();
     }

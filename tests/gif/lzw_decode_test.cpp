@@ -522,3 +522,31 @@ TEST(LZWDecode, DataWithoutALeadingClearCode) {
       ASSERT_EQ(Pixels[static_cast<size_t>(H - 1 - Y) * W + X],
                 Colors[TopDown[static_cast<size_t>(Y) * W + X]]);
 }
+
+// A string written at the very end of the rows (the end of the top row, stored last) and used
+// again later must not be copied as a chunk read past the rows; the address sanitizer watches
+// the exact-size buffer.
+TEST(LZWDecode, CopiesNeverReadPastTheRows) {
+  const int W = 10, H = 2;
+  const std::vector<int> Top = {1, 2, 3, 1, 2, 3, 1, 2, 3, 0};
+  TBitPacker P;
+  P.Put(4, 3);  // clear, code size 2
+  for (int I = 0; I < 10; ++I) P.Put(Top[I], I < 3 ? 3 : 4);
+  // Entry 14 is the last two pixels of the top row; it starts the second row, 8 more follow.
+  P.Put(14, 4);
+  const std::vector<int> Rest = {3, 3, 2, 2, 1, 1, 0, 0};
+  for (int V : Rest) P.Put(V, 5);
+  P.Put(5, 5);
+  const std::vector<uint8_t> Bytes = Frame(2, P.Finish());
+
+  std::vector<int> Expected = Top;
+  Expected.insert(Expected.end(), {3, 0});
+  Expected.insert(Expected.end(), Rest.begin(), Rest.end());
+  EXPECT_EQ(Decode(Bytes, W, H, 8, 2).Top(W * H), Expected);
+  uint32_t Colors[256];
+  for (uint32_t C = 0; C < 256; ++C) Colors[C] = 0x100000 + C;
+  const auto [Outcome, Pixels] = DecodeColors(Bytes, W, H, 2, false, false, Colors);
+  ASSERT_EQ(Outcome, "ok");
+  for (int I = 0; I < W * H; ++I)
+    EXPECT_EQ(Pixels[static_cast<size_t>(H - 1 - I / W) * W + I % W], Colors[Expected[I]]) << I;
+}
