@@ -461,9 +461,10 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
   TBits B{0, 0, Data, Data};
   TRows<T> Rows{Base, Stride, W, H, Interlaced};
   TOut<T> O{Rows.RowOf(0), Rows.RowOf(0) + W};
-  // Copies read up to a chunk, or 16 bytes less one, past a source string's pixels: strings
-  // that close to the end of the rows are not recorded as sources.
-  const T* const RowsEnd = Base + Stride * H;
+  // A copy reads at most kLongString + kHalf pixels from where its source starts (a chunk, or
+  // up to 16 bytes less one past the string); strings that close to the end of the rows are not
+  // recorded as sources.
+  const int64_t LastSource = Stride * H - (kLongString + kHalf);
   TRunEnd Run;
   Run.Corrupt = Corrupt;
 
@@ -496,9 +497,8 @@ TRunEnd DecodeFast(const uint8_t* Data, int64_t Size, int CodeSize, uint32_t Pix
   // not in one piece).
   auto NextFrom = [&](uint64_t Record, const T* Start) __attribute__((always_inline)) {
     const uint64_t Length = RecordLength(Record);
-    const bool Readable =
-        Start && RowsEnd - Start >= std::max<int64_t>(kChunk, static_cast<int64_t>(Length) + kHalf);
-    const uint64_t Place = Readable ? static_cast<uint64_t>(Start - Base) : kNoPlace;
+    const int64_t Offset = Start ? Start - Base : LastSource + 1;
+    const uint64_t Place = Offset <= LastSource ? static_cast<uint64_t>(Offset) : kNoPlace;
     return Length != 0 ? MakeRecord(Place, Length + 1, RecordFirst(Record), 0) : 0;
   };
   // The code after a clear is taken as a literal pixel whatever its value.
