@@ -22,6 +22,13 @@ int DepthForPixelBits(int PixelBits) {
   RaiseGIFFailure(SGIFColorCount);
 }
 
+// Outside data may declare frames of up to 65535 x 65535; refuse before allocating.
+void CheckFrameSize(int W, int H) {
+  if (static_cast<int64_t>(W) * H > MaxGIFFramePixels)
+    throw EInvalidGraphicOperation("GIF frame too large: " + std::to_string(W) + " x " +
+                                   std::to_string(H) + " pixels");
+}
+
 void PutWord(uint8_t* P, uint32_t V) {
   P[0] = static_cast<uint8_t>(V);
   P[1] = static_cast<uint8_t>(V >> 8);
@@ -29,14 +36,6 @@ void PutWord(uint8_t* P, uint32_t V) {
 
 void PutDWord(uint8_t* P, uint32_t V) {
   for (int I = 0; I < 4; ++I) P[I] = static_cast<uint8_t>(V >> (8 * I));
-}
-
-// One 32-bit pixel: blue, green, red, 0.
-inline void ExpandPixel(uint8_t* P, uint32_t Value) {
-  P[0] = static_cast<uint8_t>(Value);
-  P[1] = static_cast<uint8_t>(Value >> 8);
-  P[2] = static_cast<uint8_t>(Value >> 16);
-  P[3] = 0;
 }
 
 TProgressStage StageOf(TDecodeStage Stage) {
@@ -69,10 +68,7 @@ void TGIFFrame::BuildDIBStream(TMemoryStream& Stream) {
   const int Depth = DepthForPixelBits(PixelBits);
   const int W = std::max(0, FItem->FExtent.Width);
   const int H = std::max(0, FItem->FExtent.Height);
-  // Outside data may declare frames of up to 65535 x 65535; refuse before allocating.
-  if (static_cast<int64_t>(W) * H > MaxGIFFramePixels)
-    throw EInvalidGraphicOperation("GIF frame too large: " + std::to_string(W) + " x " +
-                                   std::to_string(H) + " pixels");
+  CheckFrameSize(W, H);
 
   const int64_t Stride = DIBStride(W, Depth);
   const int64_t ImageSize = Stride * H;
@@ -99,7 +95,6 @@ void TGIFFrame::BuildDIBStream(TMemoryStream& Stream) {
   // The rows are decoded straight into the zero-filled pixel area of the file.
   Stream.SetSize(BitsOffset + ImageSize);
   std::span<uint8_t> Rows(Stream.Memory() + BitsOffset, static_cast<size_t>(ImageSize));
-  bool Damaged = false;
   TDecodeProgress Sink;
   if (FOwnerImage && FOwnerImage->OnProgress) {
     TGIFImage* Image = FOwnerImage;
@@ -111,15 +106,16 @@ void TGIFFrame::BuildDIBStream(TMemoryStream& Stream) {
   TMemoryStream Empty;
   TMemoryStream& Code = FItem->FCodeStream ? *FItem->FCodeStream : Empty;
   Code.SetPosition(0);
+  TLZWResult Result;
   try {
-    DecodeLZW(Code, W, H, Depth, FIsInterlaced, Sink ? &Sink : nullptr, Damaged, Rows, PixelBits,
-              GIFLenientLoading);
+    Result = DecodeLZW(Code, TLZWFrame{W, H, Depth, PixelBits, FIsInterlaced},
+                       TLZWOptions{GIFLenientLoading, Sink ? &Sink : nullptr}, Rows);
   } catch (...) {
     Stream.SetSize(BitsOffset);
     Stream.SetPosition(0);
     throw;
   }
-  FDataCorrupt = FDataCorrupt || Damaged;
+  FDataCorrupt = FDataCorrupt || Result.DataCorrupt;
   Stream.SetPosition(0);
 }
 
@@ -128,48 +124,44 @@ TBitmap* TGIFFrame::DecodedBitmap() {
   ReplaceBitmap();
   if (!FItem->FCodeStream) return FFrameBitmap.get();
   try {
-    TMemoryStream File;
-    BuildDIBStream(File);
-    const uint8_t* Bmp = File.Memory();
-    const int Depth = Bmp[28];
+    const int PixelBits = FItem->FPixelBits;
+    const int Depth = DepthForPixelBits(PixelBits);
     const int W = FItem->FExtent.Width, H = FItem->FExtent.Height;
-    if (Depth == 1 || W <= 0 || H <= 0) {
+    const bool Progress = FOwnerImage && FOwnerImage->OnProgress;
+    if (Depth == 1 || W <= 0 || H <= 0 || Progress) {
+      // Through the BMP file: a 1-bit frame stays a device-independent bitmap, and the
+      // step-by-step decoder reports progress.
+      TMemoryStream File;
+      BuildDIBStream(File);
       FFrameBitmap->LoadFromStream(File);
       if (!FFrameBitmap->Monochrome()) FFrameBitmap->SetHandleType(TBitmapHandleType::bmDDB);
     } else {
-      // The display's 32-bit form made straight from the file's rows and colour table, in
-      // one pass: the same pixels and palette as loading the file and converting it.
-      const int Colors = 1 << Depth;
-      const uint8_t* Quads = Bmp + 54;
-      const uint8_t* Src = Quads + 4 * Colors;
-      const int64_t Stride = DIBStride(W, Depth);
-      uint32_t Lut[256];
-      std::vector<TPaletteEntry> Entries(static_cast<size_t>(Colors));
-      for (int C = 0; C < Colors; ++C) {
-        Lut[C] = static_cast<uint32_t>(Quads[4 * C]) |
-                 (static_cast<uint32_t>(Quads[4 * C + 1]) << 8) |
-                 (static_cast<uint32_t>(Quads[4 * C + 2]) << 16);
-        Entries[static_cast<size_t>(C)] =
-            TPaletteEntry{Quads[4 * C + 2], Quads[4 * C + 1], Quads[4 * C], 0};
-      }
+      // The display's 32-bit form decoded straight from the code data through the colour
+      // table: the same pixels and palette as loading the BMP file and converting it.
+      CheckFrameSize(W, H);
+      uint8_t Quads[1024];
+      PaletteToQuads(FItem->FFrameTable, Quads);
+      uint32_t Colors[256];
+      for (int C = 0; C < 256; ++C)
+        Colors[C] = static_cast<uint32_t>(Quads[4 * C]) |
+                    (static_cast<uint32_t>(Quads[4 * C + 1]) << 8) |
+                    (static_cast<uint32_t>(Quads[4 * C + 2]) << 16);
+      std::vector<TPaletteEntry> Entries(size_t{1} << Depth);
+      for (size_t C = 0; C < Entries.size(); ++C)
+        Entries[C] = TPaletteEntry{Quads[4 * C + 2], Quads[4 * C + 1], Quads[4 * C], 0};
       HBITMAP Handle = CreateBitmap(W, H, 1, 32);
+      TLZWResult Result;
       try {
-        uint8_t* Dest = Handle->Dib.Bits.data();
-        const int64_t DestStride = Handle->Dib.Stride();
-        for (int Row = 0; Row < H; ++Row) {  // both are stored bottom-up
-          const uint8_t* S = Src + Row * Stride;
-          uint8_t* D = Dest + Row * DestStride;
-          if (Depth == 8) {
-            for (int X = 0; X < W; ++X) ExpandPixel(D + 4 * X, Lut[S[X]]);
-          } else {
-            for (int X = 0; X < W; ++X)
-              ExpandPixel(D + 4 * X, Lut[(X & 1) ? (S[X >> 1] & 15) : (S[X >> 1] >> 4)]);
-          }
-        }
+        const TMemoryStream& Code = *FItem->FCodeStream;
+        Result =
+            DecodeLZWToColors(std::span<const uint8_t>(Code.Memory(), Code.Bytes().size()),
+                              TLZWFrame{W, H, Depth, PixelBits, FIsInterlaced}, GIFLenientLoading,
+                              Colors, reinterpret_cast<uint32_t*>(Handle->Dib.Bits.data()));
       } catch (...) {
         DeleteObject(Handle);
         throw;
       }
+      FDataCorrupt = FDataCorrupt || Result.DataCorrupt;
       FFrameBitmap->SetHandle(Handle);
       FFrameBitmap->SetPalette(CreatePalette(Entries));
     }

@@ -15,6 +15,35 @@ constexpr uint8_t kExtensionIntroducer = '!';
 constexpr uint8_t kImageIntroducer = ',';
 constexpr uint8_t kTrailer = ';';
 
+// The GIF data being read, in place: the bytes of a memory stream, or one private copy of
+// those of any other stream. Read only.
+class TGIFBytes : public TStream {
+ public:
+  TGIFBytes(const uint8_t* Data, int64_t Size) : FData(Data), FSize(Size) {}
+  int64_t Read(void* Buffer, int64_t Count) override {
+    if (Count <= 0 || FPosition >= FSize) return 0;
+    const int64_t N = std::min(Count, FSize - FPosition);
+    std::memcpy(Buffer, FData + FPosition, static_cast<size_t>(N));
+    FPosition += N;
+    return N;
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+    const int64_t From = Origin == TSeekOrigin::soBeginning
+                             ? 0
+                             : (Origin == TSeekOrigin::soCurrent ? FPosition : FSize);
+    FPosition = std::max<int64_t>(0, From + Offset);
+    return FPosition;
+  }
+  int64_t Size() override { return FSize; }
+  const uint8_t* Data() const { return FData; }
+
+ private:
+  const uint8_t* FData;
+  int64_t FSize;
+  int64_t FPosition = 0;
+};
+
 bool AtEnd(TStream& Stream) {
   return Stream.Position() >= Stream.Size();
 }
@@ -108,6 +137,26 @@ void CopyImageBlock(TStream& Stream, TStream& Dest, TImageDescriptor& Descriptor
     Table = TGIFPaletteRec();
   }
   Dest.WriteByte(Stream.ReadByte());
+  if (auto* Bytes = dynamic_cast<TGIFBytes*>(&Stream)) {
+    // The sub-blocks are found where they stand and copied at once.
+    const uint8_t* P = Bytes->Data();
+    const int64_t Size = Stream.Size();
+    const int64_t Start = Stream.Position();
+    int64_t Pos = Start, CopyEnd = Start;
+    while (Pos < Size) {
+      const int64_t N = P[Pos++];
+      if (Pos + N > Size) {
+        Corrupt = true;
+        break;
+      }
+      Pos += N;
+      CopyEnd = Pos;
+      if (N == 0) break;
+    }
+    Dest.WriteBuffer(P + Start, CopyEnd - Start);
+    Stream.SetPosition(Pos);
+    return;
+  }
   uint8_t Block[256];
   do {
     uint8_t N = 0;
@@ -269,9 +318,19 @@ void TGIFImage::ReadFrames(TStream& Stream) {
 void TGIFImage::LoadGIFData(int64_t Size, TStream& Stream, bool DecodeFirst) {
   ResetToEmpty();
   if (Size > 0) {
-    TMemoryStream Data;
-    Data.CopyFrom(Stream, Size);
-    Data.SetPosition(0);
+    // The data are read where a memory stream holds them; any other stream is copied once.
+    TMemoryStream Copy;
+    const uint8_t* Bytes = nullptr;
+    auto* Memory = dynamic_cast<TMemoryStream*>(&Stream);
+    const int64_t At = Memory ? Memory->Position() : 0;
+    if (Memory && At + Size <= Memory->Size()) {
+      Bytes = Memory->Memory() + At;
+      Memory->SetPosition(At + Size);
+    } else {
+      Copy.CopyFrom(Stream, Size);
+      Bytes = Copy.Memory();
+    }
+    TGIFBytes Data(Bytes, Size);
     CheckSignature(Data);
     uint8_t Flags = 0, BackIndex = 0;
     ReadScreenHeader(Data, Flags, BackIndex);

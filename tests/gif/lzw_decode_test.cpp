@@ -10,6 +10,7 @@
 #include "core/stream.h"
 #include "gif/gif_errors.h"
 #include "gif/lzw_decoder.h"
+#include "gif/lzw_encoder.h"
 
 using namespace orn;
 
@@ -93,6 +94,23 @@ std::string ErrorOf(const std::vector<uint8_t>& Bytes, int W, int H, int PixelBi
     return std::string("read:") + E.what();
   }
   return "ok";
+}
+
+// Decodes Bytes into 32-bit rows through Colors; the outcome is "ok" or the error text.
+std::pair<std::string, std::vector<uint32_t>> DecodeColors(const std::vector<uint8_t>& Bytes, int W,
+                                                           int H, int PixelBits, bool Interlaced,
+                                                           bool Lenient,
+                                                           const uint32_t (&Colors)[256],
+                                                           bool* Corrupt = nullptr) {
+  std::vector<uint32_t> Pixels(static_cast<size_t>(W) * H, 0xDEADBEEF);
+  try {
+    const TLZWResult R = DecodeLZWToColors(Bytes, TLZWFrame{W, H, 8, PixelBits, Interlaced},
+                                           Lenient, Colors, Pixels.data());
+    if (Corrupt) *Corrupt = R.DataCorrupt;
+  } catch (const Exception& E) {
+    return {E.what(), {}};
+  }
+  return {"ok", Pixels};
 }
 
 }  // namespace
@@ -220,8 +238,9 @@ TEST(LZWDecode, UnusualButWellDefinedStreams) {
     std::vector<int> Pixels;
   };
   const TCase Cases[] = {
-      // No clear code first: OldCode is 0, so entry 6 is "0" + "1".
-      {"no leading clear", 2, 2, 3, {{1, 3}, {6, 3}, {5, 3}}, {1, 0, 1}},
+      // No clear code first: read as if one preceded it, so 1 is a literal that adds no entry
+      // and 6 is the next code to be defined ("1" + "1").
+      {"no leading clear", 2, 2, 3, {{1, 3}, {6, 3}, {5, 3}}, {1, 1, 1}},
       // The code after a clear is a literal even when it is the clear code; its pixel is the
       // code masked with the pixel mask (4 & 7).
       {"two clears", 2, 3, 2, {{4, 3}, {4, 3}, {1, 3}, {5, 3}}, {4, 1}},
@@ -422,6 +441,25 @@ TEST(LZWDecode, ProgressAndFastDecodersAgree) {
     ASSERT_EQ(std::get<0>(Fast), std::get<0>(Slow)) << Round;
     ASSERT_EQ(std::get<1>(Fast), std::get<1>(Slow)) << Round;
     ASSERT_EQ(std::get<2>(Fast), std::get<2>(Slow)) << Round;
+    // Straight to colours: each pixel the colour of the index the reference decoder gives.
+    uint32_t Colors[256];
+    for (uint32_t& C : Colors) C = Rng() & 0xFFFFFF;
+    bool ColorCorrupt = false;
+    const auto [ColorOutcome, ColorPixels] =
+        DecodeColors(Bytes, W, H, Bits, Interlaced, Lenient, Colors, &ColorCorrupt);
+    ASSERT_EQ(ColorOutcome, std::get<0>(Slow)) << Round;
+    if (ColorOutcome == "ok") {
+      TDecoded Ref;
+      Ref.W = W;
+      Ref.H = H;
+      Ref.Depth = Depth;
+      Ref.Rows = std::get<1>(Slow);
+      ASSERT_EQ(ColorCorrupt, std::get<2>(Slow)) << Round;
+      for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X)
+          ASSERT_EQ(ColorPixels[static_cast<size_t>(H - 1 - Y) * W + X], Colors[Ref.At(X, Y)])
+              << Round << " at " << X << "," << Y;
+    }
     ++Compared;
     Damaged += std::get<2>(Fast) || std::get<0>(Fast) != "ok";
   }
@@ -436,4 +474,79 @@ TEST(LZWDecode, ProgressAndFastDecodersAgree) {
   D.Rows = std::get<1>(Fast);
   EXPECT_EQ(D.Top(6000), Pixels);
   EXPECT_EQ(std::get<1>(Run(Good, 100, 60, 8, 4, false, false, true)), D.Rows);
+}
+
+// Some encoders leave out the clear code at the start of the data. Their codes are those of an
+// encoder that starts with one, less the first code, and must give the same pixels.
+TEST(LZWDecode, DataWithoutALeadingClearCode) {
+  const int W = 97, H = 61;
+  std::mt19937 Rng(5);
+  std::vector<uint8_t> TopDown(static_cast<size_t>(W) * H);
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X)
+      TopDown[static_cast<size_t>(Y) * W + X] =
+          static_cast<uint8_t>(X < 40 ? (X / 8 + Y / 5) % 6 : (Rng() % 4 == 0 ? Rng() % 200 : 7));
+  const int64_t Stride = DIBStride(W, 8);
+  std::vector<uint8_t> Rows(static_cast<size_t>(Stride * H));
+  for (int Y = 0; Y < H; ++Y)
+    std::copy_n(&TopDown[static_cast<size_t>(Y) * W], W,
+                &Rows[static_cast<size_t>((H - 1 - Y) * Stride)]);
+  TMemoryStream Encoded;
+  EncodeImageData(Encoded, TEncodeHeader{W, H, 8}, Rows.data(), static_cast<int64_t>(Rows.size()),
+                  {});
+  // The code bits without their sub-block headers; the first code is the 9-bit clear code.
+  const std::vector<uint8_t>& E = Encoded.Bytes();
+  ASSERT_EQ(E[0], 8);
+  std::vector<uint8_t> Bits;
+  for (size_t Pos = 1; Pos < E.size() && E[Pos] != 0; Pos += E[Pos] + 1)
+    Bits.insert(Bits.end(), E.begin() + Pos + 1, E.begin() + Pos + 1 + E[Pos]);
+  ASSERT_EQ(Bits[0] | ((Bits[1] & 1) << 8), 256);
+  TBitPacker Stripped;
+  for (size_t Bit = 9; Bit < Bits.size() * 8; ++Bit)
+    Stripped.Put((Bits[Bit / 8] >> (Bit % 8)) & 1, 1);
+  const std::vector<uint8_t> NoClear = Frame(8, Stripped.Finish());
+
+  const TDecodeProgress Quiet = [](TDecodeStage, int, const std::string&) {};
+  for (const bool WithProgress : {false, true}) {
+    SCOPED_TRACE(WithProgress);
+    const TDecoded D = Decode(NoClear, W, H, 8, 8, false, false, WithProgress ? &Quiet : nullptr);
+    EXPECT_FALSE(D.Corrupt);
+    EXPECT_EQ(D.Rows, Rows);
+  }
+  uint32_t Colors[256];
+  for (uint32_t C = 0; C < 256; ++C) Colors[C] = C * 0x010203u;
+  const auto [Outcome, Pixels] = DecodeColors(NoClear, W, H, 8, false, false, Colors);
+  ASSERT_EQ(Outcome, "ok");
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X)
+      ASSERT_EQ(Pixels[static_cast<size_t>(H - 1 - Y) * W + X],
+                Colors[TopDown[static_cast<size_t>(Y) * W + X]]);
+}
+
+// A string written at the very end of the rows (the end of the top row, stored last) and used
+// again later must not be copied as a chunk read past the rows; the address sanitizer watches
+// the exact-size buffer.
+TEST(LZWDecode, CopiesNeverReadPastTheRows) {
+  const int W = 10, H = 2;
+  const std::vector<int> Top = {1, 2, 3, 1, 2, 3, 1, 2, 3, 0};
+  TBitPacker P;
+  P.Put(4, 3);  // clear, code size 2
+  for (int I = 0; I < 10; ++I) P.Put(Top[I], I < 3 ? 3 : 4);
+  // Entry 14 is the last two pixels of the top row; it starts the second row, 8 more follow.
+  P.Put(14, 4);
+  const std::vector<int> Rest = {3, 3, 2, 2, 1, 1, 0, 0};
+  for (int V : Rest) P.Put(V, 5);
+  P.Put(5, 5);
+  const std::vector<uint8_t> Bytes = Frame(2, P.Finish());
+
+  std::vector<int> Expected = Top;
+  Expected.insert(Expected.end(), {3, 0});
+  Expected.insert(Expected.end(), Rest.begin(), Rest.end());
+  EXPECT_EQ(Decode(Bytes, W, H, 8, 2).Top(W * H), Expected);
+  uint32_t Colors[256];
+  for (uint32_t C = 0; C < 256; ++C) Colors[C] = 0x100000 + C;
+  const auto [Outcome, Pixels] = DecodeColors(Bytes, W, H, 2, false, false, Colors);
+  ASSERT_EQ(Outcome, "ok");
+  for (int I = 0; I < W * H; ++I)
+    EXPECT_EQ(Pixels[static_cast<size_t>(H - 1 - I / W) * W + I % W], Colors[Expected[I]]) << I;
 }
