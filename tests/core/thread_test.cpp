@@ -25,15 +25,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Spins (serving the GUI-thread queue) until Cond holds or about five seconds pass.
+// Polls Cond, serving the GUI-thread queue when Serve is set, until it holds or a generous
+// deadline passes: a loaded machine only makes the wait longer, never the test fail.
 template <class F>
-bool Eventually(F Cond) {
-  for (int I = 0; I < 5000; ++I) {
-    SystemServices().ProcessQueuedCalls();
+bool WaitUntil(F Cond, bool Serve) {
+  const auto Deadline = std::chrono::steady_clock::now() + 30s;
+  while (std::chrono::steady_clock::now() < Deadline) {
+    if (Serve) SystemServices().ProcessQueuedCalls();
     if (Cond()) return true;
     std::this_thread::sleep_for(1ms);
   }
   return Cond();
+}
+
+template <class F>
+bool Eventually(F Cond) {
+  return WaitUntil(Cond, true);
 }
 
 // Counts loop rounds between pause points; Body (optional) runs once per round.
@@ -74,6 +81,20 @@ class TFuncThread : public TThread {
   std::function<void(TFuncThread&)> FBody;
 };
 
+// Gives the other threads time to do what they must not do, measured by the progress of a
+// companion thread instead of the clock: on a loaded machine the wait stretches with the load.
+// The companion is a plain thread, so ending it does not serve the GUI-thread queue.
+void LetOtherThreadsRun() {
+  std::atomic<int> Rounds{0};
+  std::atomic<bool> Stop{false};
+  std::thread Companion([&] {
+    for (; !Stop; ++Rounds) std::this_thread::sleep_for(1ms);
+  });
+  EXPECT_TRUE(WaitUntil([&] { return Rounds >= 20; }, false));
+  Stop = true;
+  Companion.join();
+}
+
 // Turns a deadlock into a failure: ends the process if not dismissed within the time.
 class TWatchdog {
  public:
@@ -107,7 +128,7 @@ TEST(Thread, CreatedSuspendedRunsOnlyAfterStart) {
   TLoopThread T(true);
   EXPECT_TRUE(T.Suspended());
   EXPECT_FALSE(T.Started());
-  std::this_thread::sleep_for(20ms);
+  LetOtherThreadsRun();
   EXPECT_EQ(T.Rounds.load(), 0);
   T.Start();
   EXPECT_FALSE(T.Suspended());
@@ -131,7 +152,7 @@ TEST(Thread, SuspendStopsAtThePausePointAndResumeReleases) {
   EXPECT_TRUE(T.Suspended());
   ASSERT_TRUE(Eventually([&] { return T.Paused(); }));
   const int Frozen = T.Rounds;
-  std::this_thread::sleep_for(30ms);
+  LetOtherThreadsRun();
   EXPECT_EQ(T.Rounds.load(), Frozen);
   T.Resume();
   EXPECT_TRUE(Eventually([&] { return T.Rounds > Frozen + 2; }));
@@ -258,10 +279,9 @@ TEST(Thread, SynchronizeRunsOnTheGUIThreadWhileTheWorkerWaits) {
   });
   T.Start();
   // Wait without serving the queue: the call must stay queued and the worker blocked.
-  for (int I = 0; I < 5000 && SystemServices().QueuedCallCount() == 0; ++I)
-    std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(WaitUntil([] { return SystemServices().QueuedCallCount() > 0; }, false));
   ASSERT_EQ(SystemServices().QueuedCallCount(), 1u);
-  std::this_thread::sleep_for(20ms);
+  LetOtherThreadsRun();
   EXPECT_FALSE(After.load()) << "the worker went on before the GUI thread ran its call";
   EXPECT_EQ(SystemServices().ProcessQueuedCalls(), 1);
   T.WaitFor();
@@ -417,12 +437,14 @@ TEST(CriticalSection, EnterBlocksUntilFreedAndGuardsData) {
   EXPECT_EQ(Counter, 40000);
 
   CS.Enter();
-  std::atomic<bool> Entered{false};
+  std::atomic<bool> Trying{false}, Entered{false};
   std::thread Waiter([&] {
+    Trying = true;
     std::lock_guard<TCriticalSection> G(CS);
     Entered = true;
   });
-  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(Eventually([&] { return Trying.load(); }));
+  LetOtherThreadsRun();
   EXPECT_FALSE(Entered.load());
   CS.Leave();
   Waiter.join();
