@@ -251,27 +251,76 @@ void StoreWord(uint8_t* P, uint32_t V) {
   std::memcpy(P, &V, 4);
 }
 
-// One block transfer in which every destination pixel takes at most one source pixel (no
-// stretch mode combines dropped scans). Works a row at a time: the source column of each
-// destination column is computed once, each source row is turned into destination values once
-// (and reused while the stretch repeats it), and the raster operation runs over the row.
-// Values are kept in the destination's own form: stored words (blue low) for 32 bits, bits for
-// monochrome, the generic pixel values for the other depths.
-struct TRowJob {
-  HDC Dest;
-  TDib* DD;
-  TRect Area;  // device coordinates, within int range
-  TPoint D0;
-  int W, H;
-  bool FlipX, FlipY;
-  bool UsesSource;
-  TPoint S0;
-  int SW, SH;
-  const TDib* SD;
-  TConverter* Conv;
-  uint8_t Code;
-  uint32_t Pattern;
-  uint32_t Mask;
+// One axis of a block transfer, negative extents already turned into mirroring: destination
+// pixels DestOrigin .. DestOrigin+DestSize-1 show source pixels SrcOrigin .. SrcOrigin+SrcSize-1
+// stretched over them, in reverse order when Mirror is set. Positions are device coordinates;
+// 64-bit arithmetic keeps the products of extreme extents exact.
+struct TTransferAxis {
+  int64_t DestOrigin = 0;
+  int64_t DestSize = 1;
+  int64_t SrcOrigin = 0;
+  int64_t SrcSize = 1;
+  bool Mirror = false;
+
+  // Destination pixel Pos, counted from the end the source starts at.
+  int64_t Step(int64_t Pos) const {
+    const int64_t I = Pos - DestOrigin;
+    return Mirror ? DestSize - 1 - I : I;
+  }
+  // The source pixel destination pixel Pos shows.
+  int64_t SourceOf(int64_t Pos) const { return SrcOrigin + Step(Pos) * SrcSize / DestSize; }
+  // The source pixels [Lo, Hi) destination pixel Pos stands for, within 0 .. Limit-1: its own
+  // source pixel and, with Fold, those a shrink drops before the next destination pixel's.
+  void Block(int64_t Pos, bool Fold, int64_t Limit, int64_t& Lo, int64_t& Hi) const {
+    const int64_t I = Step(Pos);
+    const int64_t First = I * SrcSize / DestSize;
+    int64_t End = First + 1;
+    if (Fold) End = std::max(End, (I + 1) * SrcSize / DestSize);
+    Lo = std::max<int64_t>(SrcOrigin + First, 0);
+    Hi = std::min<int64_t>(SrcOrigin + End, Limit);
+  }
+};
+
+// Turns a negative extent (reaching left or up from Origin) into the positive one over the same
+// pixels, and flips Mirror. False for the one extent that has no positive counterpart.
+bool TakeOutMirror(int& Origin, int& Size, bool& Mirror) {
+  if (Size >= 0) return true;
+  if (Size == INT32_MIN) return false;
+  Origin = static_cast<int>(std::clamp<int64_t>(int64_t{Origin} + Size, INT32_MIN, INT32_MAX));
+  Size = -Size;
+  Mirror = !Mirror;
+  return true;
+}
+
+// What a shrinking transfer does with the source pixels that fall between two destination
+// pixels: drops them (COLORONCOLOR, HALFTONE), or folds them in with AND (BLACKONWHITE) or OR
+// (WHITEONBLACK).
+enum class TShrinkFold { Drop, And, Or };
+
+// One block transfer, set up. Source values are kept in the destination's own form: stored
+// words (blue low) for 32 bits, bits for monochrome, the generic pixel values for the other
+// depths.
+struct TTransferJob {
+  HDC Dest = nullptr;            // the destination context, for its clip region
+  TDib* Target = nullptr;        // the destination's pixels
+  TRect Area;                    // the destination area, device coordinates within int range
+  TTransferAxis X, Y;            // the mapping of destination columns and rows to the source's
+  bool UsesSource = false;       // the raster operation reads the source
+  const TDib* Source = nullptr;  // the source's pixels (a snapshot when both are one bitmap)
+  TConverter* Conv = nullptr;    // turns source pixels into destination values
+  uint8_t Rop = 0;               // the ternary raster operation
+  uint32_t Pattern = 0;          // the brush as a destination value
+  uint32_t Mask = 0;             // the bits a destination value has
+  TShrinkFold Fold = TShrinkFold::Drop;
+};
+
+// The ways a transfer moves its pixels. All give the same pixels; the tests compare them with
+// PixelByPixel.
+enum class TTransferStrategy {
+  SpanCopy,      // plain copy between 32-bit bitmaps at the same size: row spans move whole
+  Rows,          // a row at a time, each destination pixel from at most one source pixel
+  FoldedRows,    // a row at a time, shrinking with the dropped pixels folded in
+  PixelByPixel,  // the general rules, pixel after pixel (when the fast paths are off)
 };
 
 template <class TSrc, class F>
@@ -342,11 +391,11 @@ void ApplyRow1(uint8_t Code, uint32_t P, uint8_t* Row, int X0, int X1, TSrc S, T
 
 // Destination values of source row SY for destination columns X0..X1-1; Cols gives each
 // column's source column.
-void DecodeRow(const TRowJob& J, int SY, const int* Cols, int N, bool Contiguous, uint32_t* Out,
-               const std::vector<uint32_t>& Lut) {
-  const uint8_t* Row = J.SD->ScanLine(SY);
-  const int DestBits = J.DD->BitCount;
-  switch (J.SD->BitCount) {
+void DecodeRow(const TTransferJob& J, int SY, const int* Cols, int N, bool Contiguous,
+               uint32_t* Out, const std::vector<uint32_t>& Lut) {
+  const uint8_t* Row = J.Source->ScanLine(SY);
+  const int DestBits = J.Target->BitCount;
+  switch (J.Source->BitCount) {
     case 8:
       for (int I = 0; I < N; ++I) Out[I] = Lut[Row[Cols[I]]];
       return;
@@ -378,16 +427,16 @@ void DecodeRow(const TRowJob& J, int SY, const int* Cols, int N, bool Contiguous
     default:
       break;
   }
-  if (J.SD->BitCount == 32 && DestBits != 24 && DestBits > 8) {
+  if (J.Source->BitCount == 32 && DestBits != 24 && DestBits > 8) {
     for (int I = 0; I < N; ++I) Out[I] = LoadWord(Row + Cols[I] * 4) & 0xFFFFFFu;
     return;
   }
-  if (J.SD->BitCount == 32 && DestBits == 1) {
+  if (J.Source->BitCount == 32 && DestBits == 1) {
     const uint32_t Bk = SwapRB(J.Conv->SrcBk());
     for (int I = 0; I < N; ++I) Out[I] = (LoadWord(Row + Cols[I] * 4) & 0xFFFFFFu) == Bk ? 1 : 0;
     return;
   }
-  const int Bytes = J.SD->BitCount / 8;
+  const int Bytes = J.Source->BitCount / 8;
   auto Word = [&](int C) {
     const uint8_t* P = Row + C * Bytes;
     return uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16);
@@ -402,359 +451,432 @@ void DecodeRow(const TRowJob& J, int SY, const int* Cols, int N, bool Contiguous
   }
 }
 
-void RowTransfer(const TRowJob& J) {
-  TDib& DD = *J.DD;
-  TRect Bounds{0, 0, DD.Width, DD.Height};
-  TRect Span;
-  if (!IntersectRect(Span, J.Area, Bounds)) return;
-
-  // Source column of every destination column of Span; only the columns whose source lies
-  // inside the source bitmap are drawn, and they form one run.
-  std::vector<int> Cols;
-  int VLo = Span.Left, VHi = Span.Right;
-  if (J.UsesSource) {
-    Cols.assign(static_cast<size_t>(Span.Width()), 0);
-    VLo = Span.Right;
-    VHi = Span.Left;
-    for (int PX = Span.Left; PX < Span.Right; ++PX) {
-      int64_t I = int64_t{PX} - J.D0.X;
-      if (J.FlipX) I = J.W - 1 - I;
-      int64_t SX = J.S0.X + I * J.SW / J.W;
-      if (SX < 0 || SX >= J.SD->Width) continue;
-      Cols[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(SX);
-      VLo = std::min(VLo, PX);
-      VHi = std::max(VHi, PX + 1);
-    }
-    if (VLo >= VHi) return;
-  }
-  // Same size and not mirrored: consecutive columns read consecutive source pixels.
-  const bool Contiguous = J.UsesSource && J.SW == J.W && !J.FlipX;
-
+// Destination values of the indexes of an indexed source, in the form the row code stores;
+// empty for other sources.
+std::vector<uint32_t> IndexLookup(const TTransferJob& J) {
   std::vector<uint32_t> Lut;
-  if (J.UsesSource && J.SD->BitCount <= 8) {
+  if (J.UsesSource && J.Source->BitCount <= 8) {
     Lut = J.Conv->Indexed();
-    if (DD.BitCount == 32)
+    if (J.Target->BitCount == 32)
       for (uint32_t& V : Lut) V = SwapRB(V);
   }
-  const uint32_t Pattern = DD.BitCount == 32 ? SwapRB(J.Pattern) : J.Pattern;
+  return Lut;
+}
+
+// The brush in the form the row code stores.
+uint32_t StoredPattern(const TTransferJob& J) {
+  return J.Target->BitCount == 32 ? SwapRB(J.Pattern) : J.Pattern;
+}
+
+// Eight values of 0 or 1 as one byte, the first in the high bit.
+uint32_t PackBits(const uint32_t* V) {
+  return (V[0] << 7) | (V[1] << 6) | (V[2] << 5) | (V[3] << 4) | (V[4] << 3) | (V[5] << 2) |
+         (V[6] << 1) | V[7];
+}
+
+// Combines the source values Vals[0 .. X1-X0-1] into columns X0 .. X1-1 of row PY.
+void StoreRow(const TTransferJob& J, uint32_t Pattern, int PY, int X0, int X1,
+              const uint32_t* Vals) {
+  TDib& DD = *J.Target;
+  uint8_t* Row = DD.ScanLine(PY);
+  if (DD.BitCount == 32) {
+    ApplyRow32(
+        J.Rop, Pattern, Row + X0 * 4, [Vals](int I) { return Vals[I]; }, X1 - X0);
+  } else if (DD.BitCount == 1) {
+    ApplyRow1(
+        J.Rop, Pattern, Row, X0, X1, [Vals, X0](int X) { return Vals[X - X0]; },
+        [Vals, X0](int X) { return PackBits(Vals + (X - X0)); });
+  } else {
+    for (int PX = X0; PX < X1; ++PX)
+      DD.SetRaw(PX, PY, ApplyRop(J.Rop, Pattern, Vals[PX - X0], DD.Raw(PX, PY), J.Mask));
+  }
+}
+
+// Where a row transfer takes the source values of a destination row from.
+enum class TRowSource {
+  Decoded,       // converted into a buffer, reused while a stretch repeats the source row
+  Words32,       // 32 to 32 bits at the same size: the source row read in place
+  AlignedBits,   // monochrome to monochrome at the same size, bit for bit, with source and
+                 // destination bytes lined up: whole source bytes read in place
+  ColourToMono,  // 32 bits to monochrome at the same size: 1 where the source shows its
+                 // background colour, read in place
+};
+
+// The row source for the columns from X0 on, whose first source column is FirstSrcCol.
+// Contiguous: same width and not mirrored, so consecutive columns read consecutive pixels.
+TRowSource ChooseRowSource(const TTransferJob& J, bool Contiguous, const std::vector<uint32_t>& Lut,
+                           int X0, int FirstSrcCol) {
+  if (!Contiguous) return TRowSource::Decoded;
+  const int SrcBits = J.Source->BitCount, DestBits = J.Target->BitCount;
+  if (SrcBits == 32 && DestBits == 32) return TRowSource::Words32;
+  if (SrcBits == 32 && DestBits == 1) return TRowSource::ColourToMono;
+  if (SrcBits == 1 && DestBits == 1 && Lut[0] == 0 && Lut[1] == 1 && ((FirstSrcCol - X0) & 7) == 0)
+    return TRowSource::AlignedBits;
+  return TRowSource::Decoded;
+}
+
+// Combines source row SY, read in place as Kind says, into columns X0 .. X1-1 of row PY;
+// source column FirstSrcCol goes to X0.
+void StoreRowInPlace(const TTransferJob& J, TRowSource Kind, uint32_t Pattern, int PY, int SY,
+                     int X0, int X1, int FirstSrcCol) {
+  uint8_t* Row = J.Target->ScanLine(PY);
+  const uint8_t* SRow = J.Source->ScanLine(SY);
+  const int Shift = FirstSrcCol - X0;
+  switch (Kind) {
+    case TRowSource::Words32: {
+      const uint8_t* SP = SRow + FirstSrcCol * 4;
+      ApplyRow32(
+          J.Rop, Pattern, Row + X0 * 4, [SP](int I) { return LoadWord(SP + I * 4) & 0xFFFFFFu; },
+          X1 - X0);
+      break;
+    }
+    case TRowSource::ColourToMono: {
+      const uint32_t Bk = SwapRB(J.Conv->SrcBk());
+      auto Is = [SRow, Shift, Bk](int X) {
+        return (LoadWord(SRow + (X + Shift) * 4) & 0xFFFFFFu) == Bk ? 1u : 0u;
+      };
+      ApplyRow1(J.Rop, Pattern, Row, X0, X1, Is, [Is](int X) {
+        uint32_t B = 0;
+        for (int K = 0; K < 8; ++K) B = (B << 1) | Is(X + K);
+        return B;
+      });
+      break;
+    }
+    case TRowSource::AlignedBits:  // Shift is a multiple of 8
+      ApplyRow1(
+          J.Rop, Pattern, Row, X0, X1,
+          [SRow, Shift](int X) {
+            return static_cast<uint32_t>((SRow[(X + Shift) >> 3] >> (7 - ((X + Shift) & 7))) & 1);
+          },
+          [SRow, Shift](int X) { return static_cast<uint32_t>(SRow[(X + Shift) >> 3]); });
+      break;
+    case TRowSource::Decoded:
+      break;
+  }
+}
+
+// The source column of every destination column of Span (Cols, counted from Span.Left) and the
+// run [Lo, Hi) of the columns whose source lies inside the source bitmap (they form one run);
+// false when there is none.
+bool MapColumns(const TTransferJob& J, const TRect& Span, std::vector<int>& Cols, int& Lo,
+                int& Hi) {
+  Cols.assign(static_cast<size_t>(Span.Width()), 0);
+  Lo = Span.Right;
+  Hi = Span.Left;
+  for (int PX = Span.Left; PX < Span.Right; ++PX) {
+    const int64_t SX = J.X.SourceOf(PX);
+    if (SX < 0 || SX >= J.Source->Width) continue;
+    Cols[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(SX);
+    Lo = std::min(Lo, PX);
+    Hi = std::max(Hi, PX + 1);
+  }
+  return Lo < Hi;
+}
+
+// A transfer in which every destination pixel takes at most one source pixel. Works a row at a
+// time: the source column of each destination column is computed once, each source row is
+// turned into destination values once (and reused while the stretch repeats it) or read in
+// place, and the raster operation runs over the row.
+void RowTransfer(const TTransferJob& J) {
+  TDib& DD = *J.Target;
+  TRect Span;
+  if (!IntersectRect(Span, J.Area, TRect{0, 0, DD.Width, DD.Height})) return;
+  std::vector<int> Cols;
+  int VLo = Span.Left, VHi = Span.Right;
+  if (J.UsesSource && !MapColumns(J, Span, Cols, VLo, VHi)) return;
+  const bool Contiguous = J.UsesSource && J.X.SrcSize == J.X.DestSize && !J.X.Mirror;
+  const std::vector<uint32_t> Lut = IndexLookup(J);
+  const uint32_t Pattern = StoredPattern(J);
   std::vector<uint32_t> Vals(static_cast<size_t>(VHi - VLo), 0);
-  int64_t CachedRow = -1, LastSY = -1;
+  int64_t CachedRow = -1;
   int CachedLo = 0, CachedHi = 0;
 
   for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
     const int X0 = std::max(R.Left, VLo), X1 = std::min(R.Right, VHi);
     if (X0 >= X1) continue;
-    const int N = X1 - X0;
     uint32_t* S = Vals.data() + (X0 - VLo);
-    // Same-size rows read straight from the source row: 32 to 32 bits, colour to monochrome,
-    // and monochrome to monochrome bit for bit with source and destination bytes lined up.
-    int DirectRow = -1;
-    if (Contiguous && J.SD->BitCount == 32 && DD.BitCount == 32) DirectRow = 32;
-    if (Contiguous && J.SD->BitCount == 1 && DD.BitCount == 1 && Lut[0] == 0 && Lut[1] == 1 &&
-        ((Cols[static_cast<size_t>(X0 - Span.Left)] - X0) & 7) == 0)
-      DirectRow = 1;
-    if (Contiguous && J.SD->BitCount == 32 && DD.BitCount == 1) DirectRow = 2;
+    if (!J.UsesSource) {
+      for (int PY = R.Top; PY < R.Bottom; ++PY) StoreRow(J, Pattern, PY, X0, X1, S);
+      continue;
+    }
+    const int* RunCols = Cols.data() + (X0 - Span.Left);
+    const TRowSource Kind = ChooseRowSource(J, Contiguous, Lut, X0, RunCols[0]);
     for (int PY = R.Top; PY < R.Bottom; ++PY) {
-      if (J.UsesSource) {
-        int64_t Jy = int64_t{PY} - J.D0.Y;
-        if (J.FlipY) Jy = J.H - 1 - Jy;
-        int64_t SY = J.S0.Y + Jy * J.SH / J.H;
-        if (SY < 0 || SY >= J.SD->Height) continue;
-        LastSY = SY;
-        if (DirectRow >= 0) {
-          // read in place below
-        } else if (SY != CachedRow || X0 < CachedLo || X1 > CachedHi) {
-          DecodeRow(J, static_cast<int>(SY), Cols.data() + (X0 - Span.Left), N, Contiguous, S, Lut);
-          CachedRow = SY;
-          CachedLo = X0;
-          CachedHi = X1;
-        }
+      const int64_t SY = J.Y.SourceOf(PY);
+      if (SY < 0 || SY >= J.Source->Height) continue;
+      if (Kind != TRowSource::Decoded) {
+        StoreRowInPlace(J, Kind, Pattern, PY, static_cast<int>(SY), X0, X1, RunCols[0]);
+        continue;
       }
-      uint8_t* Row = DD.ScanLine(PY);
-      if (DirectRow >= 0) {
-        // Same-size copies read the source row in place.
-        const uint8_t* SRow = J.SD->ScanLine(static_cast<int>(LastSY));
-        const int C0 = Cols[static_cast<size_t>(X0 - Span.Left)];
-        if (DirectRow == 32) {
-          const uint8_t* SP = SRow + C0 * 4;
-          ApplyRow32(
-              J.Code, Pattern, Row + X0 * 4,
-              [SP](int I) { return LoadWord(SP + I * 4) & 0xFFFFFFu; }, N);
-        } else if (DirectRow == 2) {
-          // Colour to monochrome: 1 where the source shows its background colour.
-          const int Shift = C0 - X0;
-          const uint32_t Bk = SwapRB(J.Conv->SrcBk());
-          auto Is = [SRow, Shift, Bk](int X) {
-            return (LoadWord(SRow + (X + Shift) * 4) & 0xFFFFFFu) == Bk ? 1u : 0u;
-          };
-          ApplyRow1(J.Code, Pattern, Row, X0, X1, Is, [Is](int X) {
-            uint32_t B = 0;
-            for (int K = 0; K < 8; ++K) B = (B << 1) | Is(X + K);
-            return B;
-          });
-        } else {
-          const int Shift = C0 - X0;  // a multiple of 8
-          ApplyRow1(
-              J.Code, Pattern, Row, X0, X1,
-              [SRow, Shift](int X) {
-                return static_cast<uint32_t>((SRow[(X + Shift) >> 3] >> (7 - ((X + Shift) & 7))) &
-                                             1);
-              },
-              [SRow, Shift](int X) { return static_cast<uint32_t>(SRow[(X + Shift) >> 3]); });
-        }
-      } else if (DD.BitCount == 32) {
-        ApplyRow32(
-            J.Code, Pattern, Row + X0 * 4, [S](int I) { return S[I]; }, N);
-      } else if (DD.BitCount == 1) {
-        ApplyRow1(
-            J.Code, Pattern, Row, X0, X1, [S, X0](int X) { return S[X - X0]; },
-            [S, X0](int X) {
-              const uint32_t* V = S + (X - X0);
-              return (V[0] << 7) | (V[1] << 6) | (V[2] << 5) | (V[3] << 4) | (V[4] << 3) |
-                     (V[5] << 2) | (V[6] << 1) | V[7];
-            });
-      } else {
-        for (int PX = X0; PX < X1; ++PX)
-          DD.SetRaw(PX, PY, ApplyRop(J.Code, Pattern, S[PX - X0], DD.Raw(PX, PY), J.Mask));
+      if (SY != CachedRow || X0 < CachedLo || X1 > CachedHi) {
+        DecodeRow(J, static_cast<int>(SY), RunCols, X1 - X0, Contiguous, S, Lut);
+        CachedRow = SY;
+        CachedLo = X0;
+        CachedHi = X1;
+      }
+      StoreRow(J, Pattern, PY, X0, X1, S);
+    }
+  }
+}
+
+// The blocks of source columns the destination columns of a folding shrink take.
+struct TColumnBlocks {
+  int64_t SrcFirst = 0, SrcEnd = 0;  // the source columns any block touches
+  std::vector<int> Lo, Hi;           // per column of the span, counted from SrcFirst
+  int RunLo = 0, RunHi = 0;          // the run of columns whose block is not empty
+};
+
+// The source block of every destination column of Span; false when all are empty.
+bool MapColumnBlocks(const TTransferJob& J, const TRect& Span, TColumnBlocks& B) {
+  const size_t N = static_cast<size_t>(Span.Width());
+  B.Lo.assign(N, 0);
+  B.Hi.assign(N, 0);
+  B.SrcFirst = J.Source->Width;
+  B.SrcEnd = 0;
+  for (int PX = Span.Left; PX < Span.Right; ++PX) {
+    int64_t Lo, Hi;
+    J.X.Block(PX, true, J.Source->Width, Lo, Hi);
+    if (Lo >= Hi) continue;
+    B.Lo[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(Lo);
+    B.Hi[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(Hi);
+    B.SrcFirst = std::min(B.SrcFirst, Lo);
+    B.SrcEnd = std::max(B.SrcEnd, Hi);
+  }
+  if (B.SrcFirst >= B.SrcEnd) return false;
+  B.RunLo = Span.Right;
+  B.RunHi = Span.Left;
+  for (int PX = Span.Left; PX < Span.Right; ++PX) {
+    const size_t C = static_cast<size_t>(PX - Span.Left);
+    if (B.Lo[C] >= B.Hi[C]) continue;
+    B.Lo[C] -= static_cast<int>(B.SrcFirst);
+    B.Hi[C] -= static_cast<int>(B.SrcFirst);
+    B.RunLo = std::min(B.RunLo, PX);
+    B.RunHi = std::max(B.RunHi, PX + 1);
+  }
+  return true;
+}
+
+// Folds one converted source row V into the N accumulated values Acc: Acc[I] takes
+// V[Lo[I]] .. V[Hi[I]-1]; the first row of a block starts the values afresh.
+void FoldRow(const uint32_t* V, const int* Lo, const int* Hi, uint32_t* Acc, int N, bool First,
+             bool Or) {
+  if (First)
+    for (int I = 0; I < N; ++I) Acc[I] = V[Lo[I]];
+  if (Or) {
+    for (int I = 0; I < N; ++I)
+      for (int K = Lo[I]; K < Hi[I]; ++K) Acc[I] |= V[K];
+  } else {
+    for (int I = 0; I < N; ++I)
+      for (int K = Lo[I]; K < Hi[I]; ++K) Acc[I] &= V[K];
+  }
+}
+
+// A shrinking transfer that folds the dropped pixels in: each destination pixel takes the
+// block of source pixels between its own source position and the next one's, within the
+// source bitmap. Every source row of a block is converted once, then folded column block by
+// column block.
+void FoldedRowTransfer(const TTransferJob& J) {
+  TDib& DD = *J.Target;
+  TRect Span;
+  if (!IntersectRect(Span, J.Area, TRect{0, 0, DD.Width, DD.Height})) return;
+  TColumnBlocks Blocks;
+  if (!MapColumnBlocks(J, Span, Blocks)) return;
+  const std::vector<uint32_t> Lut = IndexLookup(J);
+  const uint32_t Pattern = StoredPattern(J);
+  const bool Or = J.Fold == TShrinkFold::Or;
+  // Source columns SrcFirst .. SrcEnd-1 of one source row, converted.
+  std::vector<int> SrcCols(static_cast<size_t>(Blocks.SrcEnd - Blocks.SrcFirst));
+  for (size_t I = 0; I < SrcCols.size(); ++I)
+    SrcCols[I] = static_cast<int>(Blocks.SrcFirst + int64_t(I));
+  std::vector<uint32_t> SrcVals(SrcCols.size());
+  std::vector<uint32_t> Acc(static_cast<size_t>(Span.Width()));
+
+  for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
+    const int X0 = std::max(R.Left, Blocks.RunLo), X1 = std::min(R.Right, Blocks.RunHi);
+    if (X0 >= X1) continue;
+    const size_t C0 = static_cast<size_t>(X0 - Span.Left);
+    uint32_t* A = Acc.data() + C0;
+    for (int PY = R.Top; PY < R.Bottom; ++PY) {
+      int64_t RowLo, RowHi;
+      J.Y.Block(PY, true, J.Source->Height, RowLo, RowHi);
+      if (RowLo >= RowHi) continue;
+      for (int64_t SY = RowLo; SY < RowHi; ++SY) {
+        DecodeRow(J, static_cast<int>(SY), SrcCols.data(), static_cast<int>(SrcCols.size()), true,
+                  SrcVals.data(), Lut);
+        FoldRow(SrcVals.data(), Blocks.Lo.data() + C0, Blocks.Hi.data() + C0, A, X1 - X0,
+                SY == RowLo, Or);
+      }
+      StoreRow(J, Pattern, PY, X0, X1, A);
+    }
+  }
+}
+
+// Plain copies between 32-bit bitmaps at the same size move whole row spans.
+void CopySpans(const TTransferJob& J) {
+  TDib& DD = *J.Target;
+  const TDib& SD = *J.Source;
+  const int64_t Shift = J.X.SrcOrigin - J.X.DestOrigin;  // source column minus destination column
+  for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
+    for (int PY = R.Top; PY < R.Bottom; ++PY) {
+      const int64_t SY = J.Y.SourceOf(PY);
+      if (SY < 0 || SY >= SD.Height) continue;
+      const int64_t First = std::max<int64_t>(R.Left, -Shift);
+      const int64_t Last = std::min<int64_t>(R.Right, SD.Width - Shift);
+      if (First >= Last) continue;
+      std::memmove(DD.ScanLine(PY) + First * 4,
+                   SD.ScanLine(static_cast<int>(SY)) + (First + Shift) * 4,
+                   static_cast<size_t>(Last - First) * 4);
+    }
+  }
+}
+
+// The source value destination pixel (PX, PY) takes by the general rules: its block of source
+// pixels within the source bitmap, folded as the job says. False when the block is empty.
+bool SourceValue(const TTransferJob& J, int PX, int PY, uint32_t& Out) {
+  const bool Fold = J.Fold != TShrinkFold::Drop;
+  int64_t X0, X1, Y0, Y1;
+  J.X.Block(PX, Fold, J.Source->Width, X0, X1);
+  J.Y.Block(PY, Fold, J.Source->Height, Y0, Y1);
+  bool Any = false;
+  uint32_t V = 0;
+  for (int64_t Sy = Y0; Sy < Y1; ++Sy) {
+    for (int64_t Sx = X0; Sx < X1; ++Sx) {
+      const uint32_t C = (*J.Conv)(static_cast<int>(Sx), static_cast<int>(Sy));
+      if (!Any)
+        V = C;
+      else if (J.Fold == TShrinkFold::Or)
+        V |= C;
+      else
+        V &= C;
+      Any = true;
+    }
+  }
+  Out = V;
+  return Any;
+}
+
+// The general rules, pixel after pixel: the reference the other strategies are checked against.
+void PixelTransfer(const TTransferJob& J) {
+  TDib& DD = *J.Target;
+  for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
+    for (int PY = R.Top; PY < R.Bottom; ++PY) {
+      for (int PX = R.Left; PX < R.Right; ++PX) {
+        uint32_t S = 0;
+        if (J.UsesSource && !SourceValue(J, PX, PY, S)) continue;
+        DD.SetRaw(PX, PY, ApplyRop(J.Rop, J.Pattern, S, DD.Raw(PX, PY), J.Mask));
       }
     }
   }
 }
 
-// A shrinking transfer whose stretch mode combines the dropped pixels (AND for BLACKONWHITE,
-// OR for WHITEONBLACK): each destination pixel takes the block of source pixels between its
-// own source position and the next one's, within the source bitmap. Every source row of a block
-// is converted once, then folded column block by column block.
-void CombineTransfer(const TRowJob& J, bool Or) {
-  TDib& DD = *J.DD;
-  TRect Bounds{0, 0, DD.Width, DD.Height};
-  TRect Span;
-  if (!IntersectRect(Span, J.Area, Bounds)) return;
-  const int SrcW = J.SD->Width, SrcH = J.SD->Height;
+TTransferStrategy ChooseStrategy(const TTransferJob& J) {
+  if (!GFastPaths) return TTransferStrategy::PixelByPixel;
+  const bool SameSize = J.X.SrcSize == J.X.DestSize && J.Y.SrcSize == J.Y.DestSize;
+  if (J.UsesSource && J.Rop == 0xCC && !J.X.Mirror && !J.Y.Mirror && SameSize &&
+      J.Source->BitCount == 32 && J.Target->BitCount == 32)
+    return TTransferStrategy::SpanCopy;
+  return J.Fold == TShrinkFold::Drop ? TTransferStrategy::Rows : TTransferStrategy::FoldedRows;
+}
 
-  // The source block of a destination column or row along one axis, clipped to the bitmap;
-  // empty (Lo >= Hi) when nothing of it lies inside.
-  auto Block = [](int64_t I, int64_t Size, int64_t SrcSize, int64_t Origin, int64_t Limit,
-                  bool Flip, int64_t& Lo, int64_t& Hi) {
-    if (Flip) I = Size - 1 - I;
-    int64_t A = I * SrcSize / Size;
-    int64_t B = std::max(A + 1, (I + 1) * SrcSize / Size);
-    Lo = std::max<int64_t>(Origin + A, 0);
-    Hi = std::min<int64_t>(Origin + B, Limit);
-  };
-
-  std::vector<int> ColLo(static_cast<size_t>(Span.Width())), ColHi(ColLo.size());
-  int64_t MinSX = SrcW, MaxSX = 0;
-  for (int PX = Span.Left; PX < Span.Right; ++PX) {
-    int64_t Lo, Hi;
-    Block(int64_t{PX} - J.D0.X, J.W, J.SW, J.S0.X, SrcW, J.FlipX, Lo, Hi);
-    if (Lo >= Hi) Lo = Hi = 0;
-    ColLo[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(Lo);
-    ColHi[static_cast<size_t>(PX - Span.Left)] = static_cast<int>(Hi);
-    if (Lo < Hi) {
-      MinSX = std::min(MinSX, Lo);
-      MaxSX = std::max(MaxSX, Hi);
-    }
+// Moves the job's pixels by the fastest strategy that applies to it.
+void RunTransfer(const TTransferJob& J) {
+  switch (ChooseStrategy(J)) {
+    case TTransferStrategy::SpanCopy:
+      return CopySpans(J);
+    case TTransferStrategy::Rows:
+      return RowTransfer(J);
+    case TTransferStrategy::FoldedRows:
+      return FoldedRowTransfer(J);
+    case TTransferStrategy::PixelByPixel:
+      return PixelTransfer(J);
   }
-  if (MinSX >= MaxSX) return;
+}
 
-  std::vector<uint32_t> Lut;
-  if (J.SD->BitCount <= 8) {
-    Lut = J.Conv->Indexed();
-    if (DD.BitCount == 32)
-      for (uint32_t& V : Lut) V = SwapRB(V);
-  }
-  const uint32_t Pattern = DD.BitCount == 32 ? SwapRB(J.Pattern) : J.Pattern;
-  // Source columns MinSX .. MaxSX-1 of one source row, converted.
-  std::vector<int> SrcCols(static_cast<size_t>(MaxSX - MinSX));
-  for (size_t I = 0; I < SrcCols.size(); ++I) SrcCols[I] = static_cast<int>(MinSX + int64_t(I));
-  std::vector<uint32_t> SrcVals(SrcCols.size());
-  std::vector<uint32_t> Acc(static_cast<size_t>(Span.Width()));
-
-  // Columns whose block lies (partly) inside the source form one run. Blocks are counted from
-  // the first converted source column from here on.
-  int VLo = Span.Right, VHi = Span.Left;
-  for (int PX = Span.Left; PX < Span.Right; ++PX) {
-    const size_t C = static_cast<size_t>(PX - Span.Left);
-    if (ColLo[C] >= ColHi[C]) continue;
-    ColLo[C] -= static_cast<int>(MinSX);
-    ColHi[C] -= static_cast<int>(MinSX);
-    VLo = std::min(VLo, PX);
-    VHi = std::max(VHi, PX + 1);
-  }
-
-  for (const TRect& R : DrawableRects(J.Dest, J.Area)) {
-    const int X0 = std::max(R.Left, VLo), X1 = std::min(R.Right, VHi);
-    if (X0 >= X1) continue;
-    const size_t C0 = static_cast<size_t>(X0 - Span.Left);
-    const int N = X1 - X0;
-    const int* Lo = ColLo.data() + C0;
-    const int* Hi = ColHi.data() + C0;
-    uint32_t* A = Acc.data() + C0;
-    for (int PY = R.Top; PY < R.Bottom; ++PY) {
-      int64_t RowLo, RowHi;
-      Block(int64_t{PY} - J.D0.Y, J.H, J.SH, J.S0.Y, SrcH, J.FlipY, RowLo, RowHi);
-      if (RowLo >= RowHi) continue;
-      for (int64_t SY = RowLo; SY < RowHi; ++SY) {
-        DecodeRow(J, static_cast<int>(SY), SrcCols.data(), static_cast<int>(SrcCols.size()), true,
-                  SrcVals.data(), Lut);
-        const uint32_t* V = SrcVals.data();
-        if (SY == RowLo)
-          for (int I = 0; I < N; ++I) A[I] = V[Lo[I]];
-        if (Or) {
-          for (int I = 0; I < N; ++I)
-            for (int K = Lo[I]; K < Hi[I]; ++K) A[I] |= V[K];
-        } else {
-          for (int I = 0; I < N; ++I)
-            for (int K = Lo[I]; K < Hi[I]; ++K) A[I] &= V[K];
-        }
-      }
-      uint8_t* Row = DD.ScanLine(PY);
-      if (DD.BitCount == 32) {
-        ApplyRow32(
-            J.Code, Pattern, Row + X0 * 4, [A](int I) { return A[I]; }, N);
-      } else if (DD.BitCount == 1) {
-        ApplyRow1(
-            J.Code, Pattern, Row, X0, X1, [A, X0](int X) { return A[X - X0]; },
-            [A, X0](int X) {
-              const uint32_t* B = A + (X - X0);
-              return (B[0] << 7) | (B[1] << 6) | (B[2] << 5) | (B[3] << 4) | (B[4] << 3) |
-                     (B[5] << 2) | (B[6] << 1) | B[7];
-            });
-      } else {
-        for (int PX = X0; PX < X1; ++PX)
-          DD.SetRaw(PX, PY, ApplyRop(J.Code, Pattern, A[PX - X0], DD.Raw(PX, PY), J.Mask));
-      }
-    }
-  }
+// The fold a transfer with these extents and stretch mode uses.
+TShrinkFold FoldOf(bool UsesSource, int W, int H, int SW, int SH, int StretchMode) {
+  if (!UsesSource || (SW <= W && SH <= H)) return TShrinkFold::Drop;
+  if (StretchMode == BLACKONWHITE) return TShrinkFold::And;
+  if (StretchMode == WHITEONBLACK) return TShrinkFold::Or;
+  return TShrinkFold::Drop;
 }
 
 bool Transfer(HDC Dest, int X, int Y, int W, int H, HDC Src, int SX, int SY, int SW, int SH,
               uint32_t Rop) {
   if (!Dest || !Dest->Bitmap) return false;
-  uint8_t Code = static_cast<uint8_t>(Rop >> 16);
-  bool UsesSource = ((Code >> 2) & 0x33) != (Code & 0x33);
+  const uint8_t Code = static_cast<uint8_t>(Rop >> 16);
+  const bool UsesSource = ((Code >> 2) & 0x33) != (Code & 0x33);
   if (UsesSource && (!Src || !Src->Bitmap)) return false;
   if (W == 0 || H == 0 || (UsesSource && (SW == 0 || SH == 0))) return true;
 
   TPoint D0 = ToDevice(Dest, X, Y);
-  bool FlipX = false, FlipY = false;
-  if (W < 0) {
-    if (W == INT32_MIN) return false;
-    D0.X = static_cast<int>(std::clamp<int64_t>(int64_t{D0.X} + W, INT32_MIN, INT32_MAX));
-    W = -W;
-    FlipX = !FlipX;
-  }
-  if (H < 0) {
-    if (H == INT32_MIN) return false;
-    D0.Y = static_cast<int>(std::clamp<int64_t>(int64_t{D0.Y} + H, INT32_MIN, INT32_MAX));
-    H = -H;
-    FlipY = !FlipY;
-  }
   TPoint S0;
+  bool MirrorX = false, MirrorY = false;
+  if (!TakeOutMirror(D0.X, W, MirrorX) || !TakeOutMirror(D0.Y, H, MirrorY)) return false;
   if (UsesSource) {
     S0 = ToDevice(Src, SX, SY);
-    if (SW == INT32_MIN || SH == INT32_MIN) return false;
-    if (SW < 0) {
-      S0.X = static_cast<int>(std::clamp<int64_t>(int64_t{S0.X} + SW, INT32_MIN, INT32_MAX));
-      SW = -SW;
-      FlipX = !FlipX;
-    }
-    if (SH < 0) {
-      S0.Y = static_cast<int>(std::clamp<int64_t>(int64_t{S0.Y} + SH, INT32_MIN, INT32_MAX));
-      SH = -SH;
-      FlipY = !FlipY;
-    }
+    if (!TakeOutMirror(S0.X, SW, MirrorX) || !TakeOutMirror(S0.Y, SH, MirrorY)) return false;
   }
 
-  TDib& DD = Dest->Bitmap->Dib;
-  uint32_t Mask = ValueMask(DD);
-  uint32_t Pattern = SolidValue(*Dest->Bitmap, Resolve(Dest, Dest->State.BrushColor));
-  int Mode = Dest->State.StretchMode;
-  bool Combine = UsesSource && (SW > W || SH > H) && (Mode == BLACKONWHITE || Mode == WHITEONBLACK);
   // A copy within one bitmap reads from a snapshot, so overlapping areas come out right.
   std::optional<TGdiBitmap> Snapshot;
   if (UsesSource && Src->Bitmap == Dest->Bitmap) Snapshot = *Src->Bitmap;
   const TGdiBitmap* SB = Snapshot ? &*Snapshot : (UsesSource ? Src->Bitmap : nullptr);
   std::optional<TConverter> Conv;
   if (UsesSource) Conv.emplace(Dest, Src, *SB);
-  const TDib* SD = UsesSource ? &SB->Dib : nullptr;
-
-  auto SourceValue = [&](int64_t I, int64_t J, uint32_t& Out) -> bool {
-    if (FlipX) I = W - 1 - I;
-    if (FlipY) J = H - 1 - J;
-    int64_t SX0 = I * SW / W, SY0 = J * SH / H;
-    int64_t SX1 = SX0 + 1, SY1 = SY0 + 1;
-    if (Combine) {
-      SX1 = std::max(SX1, (I + 1) * SW / W);
-      SY1 = std::max(SY1, (J + 1) * SH / H);
-    }
-    bool Any = false;
-    uint32_t V = 0;
-    // Only source pixels inside the source bitmap take part.
-    SY0 = std::max<int64_t>(SY0, -int64_t{S0.Y});
-    SY1 = std::min<int64_t>(SY1, int64_t{SD->Height} - S0.Y);
-    SX0 = std::max<int64_t>(SX0, -int64_t{S0.X});
-    SX1 = std::min<int64_t>(SX1, int64_t{SD->Width} - S0.X);
-    for (int64_t Sy = SY0; Sy < SY1; ++Sy) {
-      for (int64_t Sx = SX0; Sx < SX1; ++Sx) {
-        uint32_t C = (*Conv)(static_cast<int>(S0.X + Sx), static_cast<int>(S0.Y + Sy));
-        if (!Any)
-          V = C;
-        else if (Mode == WHITEONBLACK)
-          V |= C;
-        else
-          V &= C;
-        Any = true;
-      }
-    }
-    Out = V;
-    return Any;
-  };
 
   // The target area, kept within int range whatever extents the caller passed.
   auto Clamp = [](int64_t V) {
     return static_cast<int>(std::clamp<int64_t>(V, -(int64_t{1} << 30), int64_t{1} << 30));
   };
-  TRect Area{Clamp(D0.X), Clamp(D0.Y), Clamp(int64_t{D0.X} + W), Clamp(int64_t{D0.Y} + H)};
-  // Plain copies between 32-bit bitmaps at the same size move whole row spans.
-  if (GFastPaths && UsesSource && Code == 0xCC && !FlipX && !FlipY && SW == W && SH == H &&
-      SD->BitCount == 32 && DD.BitCount == 32) {
-    for (const TRect& R : DrawableRects(Dest, Area)) {
-      for (int PY = R.Top; PY < R.Bottom; ++PY) {
-        int64_t SY = int64_t{S0.Y} + (int64_t{PY} - D0.Y);
-        if (SY < 0 || SY >= SD->Height) continue;
-        int64_t First = std::max<int64_t>(R.Left, int64_t{D0.X} - S0.X);
-        int64_t Last = std::min<int64_t>(R.Right, int64_t{D0.X} - S0.X + SD->Width);
-        if (First >= Last) continue;
-        int64_t SX = int64_t{S0.X} + (First - D0.X);
-        std::memmove(DD.ScanLine(PY) + First * 4, SD->ScanLine(static_cast<int>(SY)) + SX * 4,
-                     static_cast<size_t>(Last - First) * 4);
-      }
-    }
-    return true;
-  }
-  if (GFastPaths) {
-    TRowJob Job{Dest,  &DD,        Area, D0, W,  H,  FlipX,
-                FlipY, UsesSource, S0,   SW, SH, SD, Conv ? &*Conv : nullptr,
-                Code,  Pattern,    Mask};
-    if (Combine)
-      CombineTransfer(Job, Mode == WHITEONBLACK);
-    else
-      RowTransfer(Job);
-    return true;
-  }
-  for (const TRect& R : DrawableRects(Dest, Area)) {
-    for (int PY = R.Top; PY < R.Bottom; ++PY) {
-      for (int PX = R.Left; PX < R.Right; ++PX) {
-        uint32_t S = 0;
-        if (UsesSource && !SourceValue(int64_t{PX} - D0.X, int64_t{PY} - D0.Y, S)) continue;
-        uint32_t Old = DD.Raw(PX, PY);
-        DD.SetRaw(PX, PY, ApplyRop(Code, Pattern, S, Old, Mask));
-      }
-    }
-  }
+  TDib& DD = Dest->Bitmap->Dib;
+  const TTransferJob Job{
+      .Dest = Dest,
+      .Target = &DD,
+      .Area = TRect{Clamp(D0.X), Clamp(D0.Y), Clamp(int64_t{D0.X} + W), Clamp(int64_t{D0.Y} + H)},
+      .X = {.DestOrigin = D0.X, .DestSize = W, .SrcOrigin = S0.X, .SrcSize = SW, .Mirror = MirrorX},
+      .Y = {.DestOrigin = D0.Y, .DestSize = H, .SrcOrigin = S0.Y, .SrcSize = SH, .Mirror = MirrorY},
+      .UsesSource = UsesSource,
+      .Source = UsesSource ? &SB->Dib : nullptr,
+      .Conv = Conv ? &*Conv : nullptr,
+      .Rop = Code,
+      .Pattern = SolidValue(*Dest->Bitmap, Resolve(Dest, Dest->State.BrushColor)),
+      .Mask = ValueMask(DD),
+      .Fold = FoldOf(UsesSource, W, H, SW, SH, Dest->State.StretchMode),
+  };
+  RunTransfer(Job);
   return true;
+}
+
+// The colours indexed pixels of Bitmap show, one entry per value, as words with blue in the
+// low byte.
+void ShownWordTable(const TGdiBitmap& Bitmap, uint32_t (&Table)[256]) {
+  const TDib& D = Bitmap.Dib;
+  for (uint32_t I = 0; I < (1u << D.BitCount); ++I) {
+    TColor C;
+    if (D.BitCount == 1 && !Bitmap.IsDIB)
+      C = I ? clWhite : clBlack;
+    else
+      C = I < D.Colors.size() ? RGB(D.Colors[I].rgbRed, D.Colors[I].rgbGreen, D.Colors[I].rgbBlue)
+                              : clBlack;
+    Table[I] = SwapRB(C);
+  }
+}
+
+// The colour pixel X of stored row Row shows, as a word with blue in the low byte; indexed
+// pixels go through Table.
+uint32_t ShownWord(const TDib& D, const uint8_t* Row, int X, const uint32_t* Table) {
+  switch (D.BitCount) {
+    case 1:
+      return Table[(Row[X >> 3] >> (7 - (X & 7))) & 1];
+    case 4:
+      return Table[(Row[X >> 1] >> ((X & 1) ? 0 : 4)) & 0x0F];
+    case 8:
+      return Table[Row[X]];
+    default: {
+      const uint8_t* P = Row + X * (D.BitCount / 8);
+      return uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16);
+    }
+  }
 }
 
 }  // namespace
@@ -844,42 +966,15 @@ int GetDIBits(HDC /*Dc*/, HBITMAP Bitmap, int StartScan, int ScanLines, void* Bi
                   D.Bits.data() + static_cast<size_t>(Row) * D.Stride(), Stride);
     return Last - First;
   }
-  // Indexed pixels show the colours of a table with one entry per value.
   uint32_t Table[256] = {};
-  if (D.BitCount <= 8) {
-    for (uint32_t I = 0; I < (1u << D.BitCount); ++I) {
-      TColor C;
-      if (D.BitCount == 1 && !Bitmap->IsDIB)
-        C = I ? clWhite : clBlack;
-      else
-        C = I < D.Colors.size() ? RGB(D.Colors[I].rgbRed, D.Colors[I].rgbGreen, D.Colors[I].rgbBlue)
-                                : clBlack;
-      Table[I] = SwapRB(C);
-    }
-  }
+  if (D.BitCount <= 8) ShownWordTable(*Bitmap, Table);
   const int Bytes = Want / 8;
   for (int Row = First; Row < Last; ++Row) {
     uint8_t* Line = Out + static_cast<size_t>(Row - First) * Stride;
     std::memset(Line, 0, Stride);
     const uint8_t* In = D.Bits.data() + static_cast<size_t>(Row) * D.Stride();
     for (int X = 0; X < D.Width; ++X) {
-      uint32_t V;  // blue in the low byte
-      switch (D.BitCount) {
-        case 1:
-          V = Table[(In[X >> 3] >> (7 - (X & 7))) & 1];
-          break;
-        case 4:
-          V = Table[(In[X >> 1] >> ((X & 1) ? 0 : 4)) & 0x0F];
-          break;
-        case 8:
-          V = Table[In[X]];
-          break;
-        default: {
-          const uint8_t* P = In + X * (D.BitCount / 8);
-          V = uint32_t{P[0]} | (uint32_t{P[1]} << 8) | (uint32_t{P[2]} << 16);
-          break;
-        }
-      }
+      const uint32_t V = ShownWord(D, In, X, Table);
       uint8_t* P = Line + X * Bytes;
       P[0] = static_cast<uint8_t>(V);
       P[1] = static_cast<uint8_t>(V >> 8);
