@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 
 #include "core/exceptions.h"
+#include "core/scope.h"
+#include "gfx/guards.h"
 #include "gfx/masked_draw.h"
 
 namespace orn {
@@ -13,8 +16,8 @@ namespace {
 
 std::atomic<bool> GBitmapDrawLocking{false};
 
-HPALETTE CopyPalette(HPALETTE Palette) {
-  return Palette ? CreatePalette(Palette->Entries) : nullptr;
+TOwnedPalette CopyPalette(HPALETTE Palette) {
+  return TOwnedPalette(Palette ? CreatePalette(Palette->Entries) : nullptr);
 }
 
 TColor ShownColor(const TGdiBitmap& B, int X, int Y) {
@@ -193,23 +196,21 @@ void TBitmap::DetachCanvas() {
   if (FCanvas) static_cast<TBitmapCanvas*>(FCanvas.get())->FreeContext();
 }
 
-void TBitmap::NewImage(HBITMAP Handle, HPALETTE Palette) {
+void TBitmap::NewImage(TOwnedBitmap Handle, TOwnedPalette Palette) {
   DetachCanvas();
   FEmptyWidth = 0;
   FEmptyHeight = 0;
   auto* Image = new TBitmapImage;
-  Image->FHandle = Handle;
-  Image->FPalette = Palette;
+  Image->FHandle = Handle.release();
+  Image->FPalette = Palette.release();
   ReplaceSharedImage(FImage, Image);
 }
 
 void TBitmap::Unshare() {
   if (FImage->RefCount() <= 1) return;
-  HBITMAP Copy = nullptr;
-  if (FImage->FHandle) {
-    Copy = new TGdiBitmap(*FImage->FHandle);
-  }
-  NewImage(Copy, CopyPalette(FImage->FPalette));
+  TOwnedBitmap Copy;
+  if (FImage->FHandle) Copy.reset(new TGdiBitmap(*FImage->FHandle));
+  NewImage(std::move(Copy), CopyPalette(FImage->FPalette));
 }
 
 void TBitmap::CanvasChanging() {
@@ -253,45 +254,31 @@ void TBitmap::Assign(TPersistent* Source) {
 
 void TBitmap::Draw(TCanvas& Canvas, const TRect& Rect) {
   if (GetEmpty()) return;
-  bool Locked = BitmapDrawLocking();
-  if (Locked) this->Canvas().Lock();
-  try {
-    HDC Dest = Canvas.Handle();
-    HDC Src = this->Canvas().Handle();
-    if (Dest && Src) {
-      HPALETTE Pal = GetPalette();
-      HPALETTE OldPal = nullptr;
-      if (Pal) {
-        OldPal = SelectPalette(Dest, Pal, true);
-        RealizePalette(Dest);
-      }
-      const TGdiBitmap& B = *FImage->FHandle;
-      if (GetTransparent()) {
-        TColor Key = B.Dib.BitCount == 1 ? clWhite : (TransparentColor() & 0xFFFFFF);
-        MaskedStretchBlt(Dest, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), Src, 0, 0,
-                         B.Dib.Width, B.Dib.Height, Pal, Key);
-      } else {
-        // A monochrome bitmap always shows black and white.
-        bool Mono = B.Dib.BitCount == 1 && !B.IsDIB;
-        TColor OldText = 0, OldBk = 0;
-        if (Mono) {
-          OldText = SetTextColor(Dest, clBlack);
-          OldBk = SetBkColor(Dest, clWhite);
-        }
-        StretchBlt(Dest, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), Src, 0, 0, B.Dib.Width,
-                   B.Dib.Height, Canvas.CopyMode());
-        if (Mono) {
-          SetTextColor(Dest, OldText);
-          SetBkColor(Dest, OldBk);
-        }
-      }
-      if (Pal) SelectPalette(Dest, OldPal, true);
-    }
-  } catch (...) {
-    if (Locked) this->Canvas().Unlock();
-    throw;
+  std::optional<TCanvasLock> Lock;
+  if (BitmapDrawLocking()) Lock.emplace(this->Canvas());
+  HDC Dest = Canvas.Handle();
+  HDC Src = this->Canvas().Handle();
+  if (!Dest || !Src) return;
+  HPALETTE Pal = GetPalette();
+  TPaletteSelection Selection(Dest, Pal, true);
+  const TGdiBitmap& B = *FImage->FHandle;
+  if (GetTransparent()) {
+    TColor Key = B.Dib.BitCount == 1 ? clWhite : (TransparentColor() & 0xFFFFFF);
+    MaskedStretchBlt(Dest, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), Src, 0, 0, B.Dib.Width,
+                     B.Dib.Height, Pal, Key);
+    return;
   }
-  if (Locked) this->Canvas().Unlock();
+  // A monochrome bitmap always shows black and white.
+  const bool Mono = B.Dib.BitCount == 1 && !B.IsDIB;
+  const TColor OldText = Mono ? SetTextColor(Dest, clBlack) : 0;
+  const TColor OldBk = Mono ? SetBkColor(Dest, clWhite) : 0;
+  TScopeExit RestoreColours([&] {
+    if (!Mono) return;
+    SetTextColor(Dest, OldText);
+    SetBkColor(Dest, OldBk);
+  });
+  StretchBlt(Dest, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), Src, 0, 0, B.Dib.Width,
+             B.Dib.Height, Canvas.CopyMode());
 }
 
 bool TBitmap::GetEmpty() const {
@@ -328,7 +315,7 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
     Changed(this);
     return;
   }
-  auto* B = new TGdiBitmap;
+  TOwnedBitmap B(new TGdiBitmap);
   B->IsDIB = IsDIB;
   B->Dib = TDib(AWidth, AHeight, BitCount);
   if (Old && Old->Dib.BitCount <= 8) {
@@ -358,7 +345,7 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
         for (int X = 0; X < W; ++X) B->Dib.SetRaw(X, Y, Old->Dib.Raw(X, Y));
     }
   }
-  NewImage(B, CopyPalette(FImage->FPalette));
+  NewImage(std::move(B), CopyPalette(FImage->FPalette));
   Changed(this);
 }
 
@@ -390,7 +377,7 @@ HBITMAP TBitmap::Handle() {
 
 void TBitmap::SetHandle(HBITMAP Value) {
   if (Value == FImage->FHandle) return;
-  NewImage(Value, nullptr);
+  NewImage(TOwnedBitmap(Value), nullptr);
   Changed(this);
 }
 
@@ -420,8 +407,9 @@ void TBitmap::SetHandleType(TBitmapHandleType Value) {
     FEmptyBitCount = FEmptyBitCount == 1 ? 1 : (FEmptyIsDIB ? FEmptyBitCount : 32);
     return;
   }
-  HPALETTE Pal = CopyPalette(GetPalette());  // an indexed picture keeps its colours as a palette
-  auto* B = new TGdiBitmap;
+  // An indexed picture keeps its colours as a palette.
+  TOwnedPalette Pal = CopyPalette(GetPalette());
+  TOwnedBitmap B(new TGdiBitmap);
   bool Mono = Old->Dib.BitCount == 1;
   if (Value == TBitmapHandleType::bmDDB) {
     B->IsDIB = false;
@@ -437,7 +425,7 @@ void TBitmap::SetHandleType(TBitmapHandleType Value) {
     B->IsDIB = true;
     B->Dib = Convert(*Old, Mono ? 1 : 32);
   }
-  NewImage(B, Pal);
+  NewImage(std::move(B), std::move(Pal));
   Changed(this);
 }
 
@@ -454,7 +442,7 @@ void TBitmap::SetMonochrome(bool Value) {
     FEmptyIsDIB = false;
     return;
   }
-  auto* B = new TGdiBitmap;
+  TOwnedBitmap B(new TGdiBitmap);
   B->IsDIB = false;
   if (Value) {
     B->Dib = TDib(Old->Dib.Width, Old->Dib.Height, 1);
@@ -466,7 +454,7 @@ void TBitmap::SetMonochrome(bool Value) {
     B->Dib = Convert(*Old, 32);
     B->Dib.Colors.clear();
   }
-  NewImage(B, nullptr);
+  NewImage(std::move(B), nullptr);
   Changed(this);
 }
 
@@ -522,10 +510,10 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
     FEmptyIsDIB = true;
     return;
   }
-  auto* B = new TGdiBitmap;
+  TOwnedBitmap B(new TGdiBitmap);
   B->IsDIB = true;
   B->Dib = Convert(*Old, Bits);
-  NewImage(B, nullptr);
+  NewImage(std::move(B), nullptr);
   Changed(this);
 }
 
@@ -571,7 +559,7 @@ uint8_t* TBitmap::ScanLine(int Y) {
 
 void TBitmap::LoadFromStream(TStream& Stream) {
   TDib Dib = ReadBMP(Stream);
-  NewImage(CreateDIBSection(std::move(Dib)), nullptr);
+  NewImage(TOwnedBitmap(CreateDIBSection(std::move(Dib))), nullptr);
   SetPaletteModified(GetPalette() != nullptr);
   Changed(this);
 }
@@ -596,7 +584,7 @@ void TBitmap::LoadFromClipboardFormat(TClipboardFormat Format, const std::vector
   Stream.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));
   Stream.SetPosition(0);
   TDib Dib = ReadBMP(Stream);
-  NewImage(CreateDIBSection(std::move(Dib)), CopyPalette(Palette));
+  NewImage(TOwnedBitmap(CreateDIBSection(std::move(Dib))), CopyPalette(Palette));
   SetPaletteModified(GetPalette() != nullptr);
   Changed(this);
 }
@@ -607,7 +595,7 @@ void TBitmap::SaveToClipboardFormat(TClipboardFormat& Format, std::vector<uint8_
   TMemoryStream Stream;
   SaveToStream(Stream);
   Data = Stream.Bytes();
-  Palette = CopyPalette(GetPalette());
+  Palette = CopyPalette(GetPalette()).release();
 }
 
 void TBitmap::ReadData(TStream& Stream) {

@@ -116,7 +116,7 @@ class TBitmap : public TGraphic {
 
  private:
   friend class TBitmapCanvas;
-  void NewImage(HBITMAP Handle, HPALETTE Palette);
+  void NewImage(TOwnedBitmap Handle, TOwnedPalette Palette);
   void Unshare();         // gives this bitmap its own copy of shared pixels
   void CanvasChanging();  // the canvas is about to draw
   void DetachCanvas();

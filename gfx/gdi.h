@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -181,6 +182,22 @@ HBITMAP CreateDIBSection(TDib Dib);
 bool DeleteObject(HBITMAP Bitmap);
 bool DeleteObject(HPALETTE Palette);
 bool DeleteObject(HRGN Region);
+
+// Frees a bitmap, palette or region with DeleteObject.
+struct TGdiObjectDeleter {
+  template <class T>
+  void operator()(T* Object) const {
+    DeleteObject(Object);
+  }
+};
+
+// Owns a graphics object made by one of the Create... functions (or with new) and frees it
+// with DeleteObject; release() hands it on.
+template <class T>
+using TGdiObject = std::unique_ptr<T, TGdiObjectDeleter>;
+using TOwnedBitmap = TGdiObject<TGdiBitmap>;
+using TOwnedPalette = TGdiObject<TGdiPalette>;
+using TOwnedRegion = TGdiObject<TGdiRegion>;
 
 constexpr int OBJ_BITMAP = 7;
 struct TBitmapObject {

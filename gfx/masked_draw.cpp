@@ -1,5 +1,8 @@
 #include "gfx/masked_draw.h"
 
+#include "core/scope.h"
+#include "gfx/guards.h"
+
 namespace orn {
 
 TColor PaletteRelativeColor(TColor Color) {
@@ -11,30 +14,15 @@ void MaskedStretchBlt(HDC Dest, int DestX, int DestY, int DestWidth, int DestHei
                       TColor TransparentColor) {
   // Four work contexts: the mask (1 where the source is transparent), its inverse, the result
   // at the destination size, and a copy of the source.
-  HDC MaskDC = CreateCompatibleDC(Dest);
-  HDC InvDC = CreateCompatibleDC(Dest);
-  HDC ResultDC = CreateCompatibleDC(Dest);
-  HDC CopyDC = CreateCompatibleDC(Dest);
-  HBITMAP MaskBmp = CreateBitmap(SrcWidth, SrcHeight, 1, 1);
-  HBITMAP InvBmp = CreateBitmap(SrcWidth, SrcHeight, 1, 1);
-  HBITMAP ResultBmp = CreateCompatibleBitmap(Dest, DestWidth, DestHeight);
-  HBITMAP CopyBmp = CreateCompatibleBitmap(Dest, SrcWidth, SrcHeight);
-  HBITMAP OldMask = SelectObject(MaskDC, MaskBmp);
-  HBITMAP OldInv = SelectObject(InvDC, InvBmp);
-  HBITMAP OldResult = SelectObject(ResultDC, ResultBmp);
-  HBITMAP OldCopy = SelectObject(CopyDC, CopyBmp);
-
-  HPALETTE OldDestPal = nullptr, OldCopyPal = nullptr, OldMaskPal = nullptr, OldResultPal = nullptr;
-  if (Palette) {
-    OldDestPal = SelectPalette(Dest, Palette, true);
-    RealizePalette(Dest);
-    OldCopyPal = SelectPalette(CopyDC, Palette, false);
-    RealizePalette(CopyDC);
-    OldMaskPal = SelectPalette(MaskDC, Palette, false);
-    RealizePalette(MaskDC);
-    OldResultPal = SelectPalette(ResultDC, Palette, true);
-    RealizePalette(ResultDC);
-  }
+  TMemoryDC MaskDC(Dest), InvDC(Dest), ResultDC(Dest), CopyDC(Dest);
+  TOwnedBitmap MaskBmp(CreateBitmap(SrcWidth, SrcHeight, 1, 1));
+  TOwnedBitmap InvBmp(CreateBitmap(SrcWidth, SrcHeight, 1, 1));
+  TOwnedBitmap ResultBmp(CreateCompatibleBitmap(Dest, DestWidth, DestHeight));
+  TOwnedBitmap CopyBmp(CreateCompatibleBitmap(Dest, SrcWidth, SrcHeight));
+  TBitmapSelection MaskSel(MaskDC, MaskBmp.get()), InvSel(InvDC, InvBmp.get()),
+      ResultSel(ResultDC, ResultBmp.get()), CopySel(CopyDC, CopyBmp.get());
+  TPaletteSelection DestPal(Dest, Palette, true), CopyPal(CopyDC, Palette, false),
+      MaskPal(MaskDC, Palette, false), ResultPal(ResultDC, Palette, true);
 
   SetMapMode(Src, GetMapMode(Dest));
   SetMapMode(CopyDC, GetMapMode(Dest));
@@ -49,25 +37,6 @@ void MaskedStretchBlt(HDC Dest, int DestX, int DestY, int DestWidth, int DestHei
   BitBlt(CopyDC, 0, 0, SrcWidth, SrcHeight, InvDC, 0, 0, SRCAND);
   StretchBlt(ResultDC, 0, 0, DestWidth, DestHeight, CopyDC, 0, 0, SrcWidth, SrcHeight, SRCPAINT);
   BitBlt(Dest, DestX, DestY, DestWidth, DestHeight, ResultDC, 0, 0, SRCCOPY);
-
-  if (Palette) {
-    SelectPalette(ResultDC, OldResultPal, false);
-    SelectPalette(MaskDC, OldMaskPal, false);
-    SelectPalette(CopyDC, OldCopyPal, false);
-    SelectPalette(Dest, OldDestPal, true);
-  }
-  SelectObject(MaskDC, OldMask);
-  SelectObject(InvDC, OldInv);
-  SelectObject(ResultDC, OldResult);
-  SelectObject(CopyDC, OldCopy);
-  DeleteObject(MaskBmp);
-  DeleteObject(InvBmp);
-  DeleteObject(ResultBmp);
-  DeleteObject(CopyBmp);
-  DeleteDC(MaskDC);
-  DeleteDC(InvDC);
-  DeleteDC(ResultDC);
-  DeleteDC(CopyDC);
 }
 
 void DrawBitmapMasked(TCanvas& Dest, TBitmap& Bitmap, TColor TransparentColor, int DestX, int DestY,
@@ -84,27 +53,18 @@ void DrawBitmapMasked(TCanvas& Dest, TBitmap& Bitmap, TColor TransparentColor, i
   if (!Bitmap.Monochrome()) SetStretchBltMode(Dest.Handle(), COLORONCOLOR);
 
   TCanvas& Source = Bitmap.Canvas();
-  Source.Lock();
+  TCanvasLock Lock(Source);
   // Drawing from the bitmap must not make it copy a shared image.
-  TNotifyEvent Changing = std::move(Source.OnChanging);
-  Source.OnChanging = nullptr;
-  try {
-    if (TransparentColor == clNone) {
-      StretchBlt(Dest.Handle(), DestX, DestY, DestWidth, DestHeight, Source.Handle(), SrcX, SrcY,
-                 SrcWidth, SrcHeight, Dest.CopyMode());
-    } else {
-      if (TransparentColor == clDefault) TransparentColor = Source.Pixels(0, Bitmap.Height() - 1);
-      TColor Key = Bitmap.Monochrome() ? clWhite : (ColorToRGB(TransparentColor) & 0xFFFFFF);
-      MaskedStretchBlt(Dest.Handle(), DestX, DestY, DestWidth, DestHeight, Source.Handle(), SrcX,
-                       SrcY, SrcWidth, SrcHeight, Bitmap.Palette(), Key);
-    }
-  } catch (...) {
-    Source.OnChanging = std::move(Changing);
-    Source.Unlock();
-    throw;
+  TScopedValue<TNotifyEvent> Quiet(Source.OnChanging, nullptr);
+  if (TransparentColor == clNone) {
+    StretchBlt(Dest.Handle(), DestX, DestY, DestWidth, DestHeight, Source.Handle(), SrcX, SrcY,
+               SrcWidth, SrcHeight, Dest.CopyMode());
+    return;
   }
-  Source.OnChanging = std::move(Changing);
-  Source.Unlock();
+  if (TransparentColor == clDefault) TransparentColor = Source.Pixels(0, Bitmap.Height() - 1);
+  TColor Key = Bitmap.Monochrome() ? clWhite : (ColorToRGB(TransparentColor) & 0xFFFFFF);
+  MaskedStretchBlt(Dest.Handle(), DestX, DestY, DestWidth, DestHeight, Source.Handle(), SrcX, SrcY,
+                   SrcWidth, SrcHeight, Bitmap.Palette(), Key);
 }
 
 void DrawBitmapRectMasked(TCanvas& Dest, int X, int Y, int Width, int Height, const TRect& Source,

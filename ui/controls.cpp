@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/exceptions.h"
+#include "core/scope.h"
+#include "gfx/guards.h"
 #include "ui/application.h"
 #include "ui/forms.h"
 #include "ui/menus.h"
@@ -271,14 +273,8 @@ void TControl::AdjustSize() {
   if (!FAutoSize || FAdjusting || InState(TComponentStateItem::csLoading)) return;
   int W = FWidth, H = FHeight;
   if (!CanAutoSize(W, H)) return;
-  FAdjusting = true;
-  try {
-    SetBounds(FLeft, FTop, W, H);
-  } catch (...) {
-    FAdjusting = false;
-    throw;
-  }
-  FAdjusting = false;
+  TScopedValue<bool> Adjusting(FAdjusting, true);
+  SetBounds(FLeft, FTop, W, H);
 }
 
 void TControl::SetVisible(bool Value) {
@@ -499,18 +495,12 @@ void TWinControl::PaintControls(HDC Dc, TControl* First) {
     if (C->IsWindowed() || !C->Visible()) continue;
     TRect Overlap;
     if (!IntersectRect(Overlap, C->BoundsRect(), ClipBox)) continue;
-    const int Saved = SaveDC(Dc);
-    try {
-      TPoint Org;
-      GetViewportOrgEx(Dc, Org);
-      SetViewportOrgEx(Dc, Org.X + C->Left(), Org.Y + C->Top(), nullptr);
-      IntersectClipRect(Dc, 0, 0, C->Width(), C->Height());
-      C->Perform(WM_PAINT, reinterpret_cast<WPARAM>(Dc), 0);
-    } catch (...) {
-      RestoreDC(Dc, Saved);
-      throw;
-    }
-    RestoreDC(Dc, Saved);
+    TSavedDC Saved(Dc);
+    TPoint Org;
+    GetViewportOrgEx(Dc, Org);
+    SetViewportOrgEx(Dc, Org.X + C->Left(), Org.Y + C->Top(), nullptr);
+    IntersectClipRect(Dc, 0, 0, C->Width(), C->Height());
+    C->Perform(WM_PAINT, reinterpret_cast<WPARAM>(Dc), 0);
   }
 }
 
@@ -573,13 +563,10 @@ void TWinControl::Realign() {
   if (InState(TComponentStateItem::csLoading) || InState(TComponentStateItem::csDestroying)) return;
   TRect R = ClientRect();
   for (TControl* C : FControls) C->FAdjusting = true;
-  try {
-    AlignControls(nullptr, R);
-  } catch (...) {
+  TScopeExit Done([this] {
     for (TControl* C : FControls) C->FAdjusting = false;
-    throw;
-  }
-  for (TControl* C : FControls) C->FAdjusting = false;
+  });
+  AlignControls(nullptr, R);
 }
 
 // ---- TGraphicControl --------------------------------------------------------------------
@@ -592,17 +579,11 @@ TGraphicControl::~TGraphicControl() = default;
 void TGraphicControl::WMPaint(TMessage& Message) {
   HDC Dc = reinterpret_cast<HDC>(Message.WParam);
   if (Dc == nullptr) return;
-  FCanvas->Lock();
-  try {
-    FCanvas->SetHandle(Dc);
+  {
+    TCanvasLock Lock(*FCanvas);
+    TCanvasHandle Target(*FCanvas, Dc);
     Paint();
-  } catch (...) {
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
-    throw;
   }
-  FCanvas->SetHandle(nullptr);
-  FCanvas->Unlock();
   Message.Result = 0;
 }
 

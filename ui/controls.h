@@ -348,4 +348,22 @@ TCustomForm* GetParentForm(TControl* Control);
 HDC GetDC(HWND Wnd);
 int ReleaseDC(HWND Wnd, HDC Dc);
 
+// The device context of a window for the lifetime of the object; Handle() is 0 for an unknown
+// window. Released (and so presented) at the end of the scope.
+class TWindowDC {
+ public:
+  explicit TWindowDC(HWND Wnd) : FWnd(Wnd), FDc(GetDC(Wnd)) {}
+  ~TWindowDC() {
+    if (FDc != nullptr) ReleaseDC(FWnd, FDc);
+  }
+  TWindowDC(const TWindowDC&) = delete;
+  TWindowDC& operator=(const TWindowDC&) = delete;
+
+  HDC Handle() const { return FDc; }
+
+ private:
+  HWND FWnd;
+  HDC FDc;
+};
+
 }  // namespace orn
