@@ -44,5 +44,22 @@ TEST_F(UITest, APaintThatRaisesLeavesTheContextAndTheControlsCanvasAsTheyWere) {
   EXPECT_FALSE(Failing->Canvas().HandleAllocated());
 }
 
+TEST_F(UITest, AWindowContextPresentsWhatWasDrawnWhenItsScopeEnds) {
+  TForm Form(nullptr);
+  Form.SetBorderStyle(TFormBorderStyle::bsNone);
+  Form.SetBounds(0, 0, 10, 10);
+  Form.SetColor(clWhite);
+  Form.Show();
+  const HWND W = Form.Handle();
+  {
+    TWindowDC Dc(W);
+    ASSERT_NE(Dc.Handle(), nullptr);
+    FillRect(Dc.Handle(), Rect(2, 2, 4, 4), clMaroon);
+  }
+  EXPECT_EQ(Backend->PixelAt(W, 3, 3), clMaroon);
+  EXPECT_EQ(Backend->PixelAt(W, 5, 5), clWhite);
+  EXPECT_EQ(TWindowDC(0x7777).Handle(), nullptr);
+}
+
 }  // namespace
 }  // namespace orn::testing
