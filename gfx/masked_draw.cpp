@@ -62,7 +62,11 @@ void DrawBitmapMasked(TCanvas& Dest, TBitmap& Bitmap, TColor TransparentColor, i
     return;
   }
   if (TransparentColor == clDefault) TransparentColor = Source.Pixels(0, Bitmap.Height() - 1);
-  TColor Key = Bitmap.Monochrome() ? clWhite : (ColorToRGB(TransparentColor) & 0xFFFFFF);
+  // A black-and-white device bitmap has no colours of its own: white is its keyed colour. A
+  // 1-bit device-independent bitmap (a two-colour GIF frame) shows the two colours of its
+  // table, so the colour asked for is keyed out as in any other bitmap.
+  const bool BlackAndWhite = Bitmap.Monochrome() && Bitmap.HandleType() == TBitmapHandleType::bmDDB;
+  TColor Key = BlackAndWhite ? clWhite : (ColorToRGB(TransparentColor) & 0xFFFFFF);
   MaskedStretchBlt(Dest.Handle(), DestX, DestY, DestWidth, DestHeight, Source.Handle(), SrcX, SrcY,
                    SrcWidth, SrcHeight, Bitmap.Palette(), Key);
 }

@@ -23,8 +23,9 @@ void MaskedStretchBlt(HDC Dest, int DestX, int DestY, int DestWidth, int DestHei
 // Draws the source rectangle of Bitmap stretched into the destination rectangle of Dest.
 // A destination width or height of 0 or less takes the bitmap's; a source width or height of
 // 0 or less makes the whole bitmap the source. TransparentColor clNone draws opaque with the
-// canvas's copy mode; clDefault keys out the bottom-left pixel's colour; a monochrome bitmap
-// always keys out white. Sets the canvas's stretch mode to COLORONCOLOR for colour bitmaps.
+// canvas's copy mode; clDefault keys out the bottom-left pixel's colour; a black-and-white
+// device bitmap always keys out white (a 1-bit device-independent bitmap keys the colour
+// asked for). Sets the canvas's stretch mode to COLORONCOLOR for colour bitmaps.
 void DrawBitmapMasked(TCanvas& Dest, TBitmap& Bitmap, TColor TransparentColor, int DestX, int DestY,
                       int DestWidth, int DestHeight, int SrcX, int SrcY, int SrcWidth,
                       int SrcHeight);

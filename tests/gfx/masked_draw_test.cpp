@@ -85,22 +85,70 @@ TEST(MaskedDraw, KeyedPixelsLeaveTheDestinationAlone) {
   }
 }
 
-TEST(MaskedDraw, MonochromeBitmapsAlwaysKeyWhite) {
+// A black-and-white device bitmap keys out white whatever colour is asked for; a 1-bit
+// device-independent bitmap (a two-colour GIF frame) shows its table's colours and keys out
+// the colour asked for, like any other bitmap.
+TEST(MaskedDraw, OneBitBitmapsKeyTheirColourUnlessBlackAndWhiteDevice) {
+  constexpr TColor W = clWhite;
+  struct TCase {
+    const char* Name;
+    TRGBQuad Zero, One;  // the colour table
+    bool Device;         // converted to a device-dependent bitmap
+    TColor Key;
+    std::vector<TColor> Expected;  // pixels 0, 1, 0 over grey
+  };
+  const TRGBQuad Black{0, 0, 0, 0}, White{255, 255, 255, 0}, Red{0, 0, 255, 0};
+  const TCase Cases[] = {
+      {"device bitmap keys white", Black, White, true, clRed, {K, G, K}},
+      {"device bitmap asked for black still keys white", Black, White, true, clBlack, {K, G, K}},
+      {"black and white, black keyed", Black, White, false, clBlack, {G, W, G}},
+      {"black and white, white keyed", Black, White, false, clWhite, {K, G, K}},
+      {"red and black, black keyed", Red, Black, false, clBlack, {R, G, R}},
+      {"red and black, red keyed", Red, Black, false, clRed, {G, K, G}},
+      {"colour not in the table", Red, Black, false, clLime, {R, K, R}},
+      {"no key", Red, Black, false, clNone, {R, K, R}},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TDib D(3, 1, 1);
+    D.Colors = {C.Zero, C.One};
+    D.SetRaw(1, 0, 1);
+    TMemoryStream S;
+    WriteBMP(D, S);
+    S.SetPosition(0);
+    TBitmap Src;
+    Src.LoadFromStream(S);
+    if (C.Device) Src.SetHandleType(TBitmapHandleType::bmDDB);
+    ASSERT_TRUE(Src.Monochrome());
+    ASSERT_EQ(Src.HandleType(), C.Device ? TBitmapHandleType::bmDDB : TBitmapHandleType::bmDIB);
+    TBitmap Dst;
+    Dst.Canvas().Brush().SetColor(G);
+    Dst.SetSize(3, 1);
+    DrawBitmapMasked(Dst.Canvas(), Src, C.Key, 0, 0, 3, 1, 0, 0, 3, 1);
+    EXPECT_EQ(PixelsOf(Dst), C.Expected);
+    // Stretched, the mask stays aligned with the picture.
+    TBitmap Wide;
+    Wide.Canvas().Brush().SetColor(G);
+    Wide.SetSize(6, 1);
+    DrawBitmapMasked(Wide.Canvas(), Src, C.Key, 0, 0, 6, 1, 0, 0, 3, 1);
+    std::vector<TColor> Doubled;
+    for (TColor P : C.Expected) Doubled.insert(Doubled.end(), 2, P);
+    EXPECT_EQ(PixelsOf(Wide), Doubled);
+  }
+}
+
+TEST(MaskedDraw, StretchModeIsSetForColourBitmapsOnly) {
   TDib D(3, 1, 1);
   D.Colors = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-  D.SetRaw(1, 0, 1);  // black, white, black
   TMemoryStream S;
   WriteBMP(D, S);
   S.SetPosition(0);
   TBitmap Mask;
   Mask.LoadFromStream(S);
   TBitmap Dst;
-  Dst.Canvas().Brush().SetColor(G);
   Dst.SetSize(3, 1);
   SetStretchBltMode(Dst.Canvas().Handle(), WHITEONBLACK);
   DrawBitmapMasked(Dst.Canvas(), Mask, clRed, 0, 0, 3, 1, 0, 0, 3, 1);
-  EXPECT_EQ(PixelsOf(Dst), (std::vector<TColor>{K, G, K}));
-  // The stretch mode is left alone for a monochrome bitmap, set for a colour one.
   EXPECT_EQ(GetStretchBltMode(Dst.Canvas().Handle()), WHITEONBLACK);
   TBitmap Colour;
   Fill(Colour, 1, 1, {R});

@@ -254,6 +254,49 @@ TEST(GIFDecodeBitmap, DrawHonoursTransparency) {
   EXPECT_EQ(None->Canvas().Pixels(0, 0), clWhite);
 }
 
+// A two-colour frame becomes a 1-bit bitmap; drawn keyed, its own transparent colour is left
+// out, whichever of its two colours that is: a red circle on a transparent black background,
+// and black-and-white pictures with either colour transparent.
+TEST(GIFDecodeBitmap, TwoColourFrameKeysItsTransparentColour) {
+  struct TCase {
+    const char* Name;
+    std::vector<TRGB> Table;
+    int TransparentIndex;
+  };
+  const TCase Cases[] = {
+      {"red on transparent black", {{0, 0, 0}, {255, 0, 0}}, 0},
+      {"black transparent, white shown", {{0, 0, 0}, {255, 255, 255}}, 0},
+      {"white transparent, black shown", {{255, 255, 255}, {0, 0, 0}}, 0},
+      {"index 1 transparent", {{0, 0, 255}, {0, 255, 0}}, 1},
+  };
+  const TColor Below = RGB(10, 20, 30);
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    // 3 x 1: indices 0 1 0, drawn stretched to 6 x 1.
+    auto I = Loaded(TGIFBuilder()
+                        .Header()
+                        .Screen(3, 1, C.Table)
+                        .GraphicControl(0x01, 0, C.TransparentIndex)
+                        .Image(0, 0, 3, 1, LiteralLZW(2, {0, 1, 0}))
+                        .Trailer()
+                        .B);
+    ASSERT_TRUE(I->Frames(0)->DecodedBitmap()->Monochrome());
+    I->SetTransparent(true);
+    auto Shown = [&](int Index) {
+      const TRGB& T = C.Table[static_cast<size_t>(Index)];
+      return Index == C.TransparentIndex ? Below : RGB(T.R, T.G, T.B);
+    };
+    TBitmap Target;
+    Target.Canvas().Brush().SetColor(Below);
+    Target.SetSize(6, 1);
+    I->Draw(Target.Canvas(), TRect{0, 0, 6, 1});
+    std::vector<TColor> Got;
+    for (int X = 0; X < 6; ++X) Got.push_back(Target.Canvas().Pixels(X, 0));
+    EXPECT_EQ(Got,
+              (std::vector<TColor>{Shown(0), Shown(0), Shown(1), Shown(1), Shown(0), Shown(0)}));
+  }
+}
+
 // The decoded bitmap is made in one pass; it must equal what loading the frame's BMP file into
 // a bitmap and converting that to the display's form gives: pixels and palette.
 TEST(GIFDecodeBitmap, DirectConversionMatchesLoadingTheFile) {
