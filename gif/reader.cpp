@@ -83,7 +83,25 @@ std::unique_ptr<TStringList> ReadSubBlocks(TStream& Stream) {
   return Lines;
 }
 
-// One extension after its introducer.
+// Passes over a sub-block chain that ends with its terminator inside the data and answers
+// true; answers false, with the position unchanged, when the data end before the terminator.
+bool SkipSubBlocks(TStream& Stream) {
+  const int64_t Start = Stream.Position();
+  for (;;) {
+    uint8_t N = 0;
+    if (Stream.Read(&N, 1) != 1) break;
+    if (N == 0) return true;
+    if (Stream.Position() + N > Stream.Size()) break;
+    Stream.Seek(N, TSeekOrigin::soCurrent);
+  }
+  Stream.SetPosition(Start);
+  return false;
+}
+
+// One extension after its introducer; nullptr for an extension of a kind this reader does
+// not know that was skipped. Other encoders write labels of their own (gifsicle's name
+// extension 0xCE, for one): in lenient loading one whose data form a complete sub-block chain
+// is passed over as other decoders do; strict loading, or a broken chain, raises.
 std::unique_ptr<TExtension> ReadOneExtension(TStream& Stream) {
   auto E = std::make_unique<TExtension>();
   const uint8_t Label = Stream.ReadByte();
@@ -107,7 +125,9 @@ std::unique_ptr<TExtension> ReadOneExtension(TStream& Stream) {
       E->FSubBlocks = ReadSubBlocks(Stream);
       break;
     default:
-      RaiseGIFFailure(UnknownExtensionMessage(Label));
+      if (!GIFLenientLoading || !SkipSubBlocks(Stream))
+        RaiseGIFFailure(UnknownExtensionMessage(Label));
+      return nullptr;
   }
   return E;
 }
@@ -257,6 +277,10 @@ std::unique_ptr<TExtensionList> TGIFImage::ReadExtensionRun(TStream& Stream, uin
   std::unique_ptr<TExtensionList> List;
   while (Introducer == kExtensionIntroducer) {
     std::unique_ptr<TExtension> E = ReadOneExtension(Stream);
+    if (!E) {
+      Introducer = AtEnd(Stream) ? kTrailer : Stream.ReadByte();
+      continue;
+    }
     // A graphic control before plain text belongs to the text, not to the next image.
     if (E->FKind == TGIFExtensionKind::ekPlainText) List.reset();
     if (E->FKind == TGIFExtensionKind::ekPlainText ||

@@ -340,7 +340,7 @@ TEST(GIFReader, DamagedAndUnusualStreams) {
   Bytes Cut = Start().Image(0, 0, 2, 2, Frame1).B;
   Cut.resize(Cut.size() - 3);  // inside the last sub-block
   std::vector<TCase> Cases = {
-      {"unknown label 2C", Start().Raw({0x21, 0x2C, 0}).B, true,
+      {"unknown label 2C, strict", Start().Raw({0x21, 0x2C, 0}).B, false,
        Gif("Неопределенное расширение GIF: 2C"), 0, false},
       {"unknown label 0A after a frame", Start().Image(0, 0, 2, 2, Frame1).Raw({0x21, 0x0A}).B,
        true, Gif("Неопределенное расширение GIF: 0A"), 1, false},
@@ -391,6 +391,64 @@ TEST(GIFReader, DamagedAndUnusualStreams) {
   } catch (const EInvalidGraphicOperation& E) {
     EXPECT_STREQ(E.what(), SGIFReadError);
   }
+}
+
+// Labels this reader does not know (gifsicle's name extension 0xCE, or any other): in lenient
+// loading one with a complete sub-block chain is passed over wherever it stands; strict
+// loading, and a chain that runs out of data, keep the error.
+TEST(GIFReader, UnknownExtensionLabels) {
+  auto Name = [](TGIFBuilder& G, int Label) -> TGIFBuilder& {
+    G.Raw({0x21, Label});
+    return G.SubBlocks({"frame", std::string(255, 'n')});
+  };
+  struct TCase {
+    const char* Name;
+    Bytes Data;
+    bool Lenient;
+    std::string Error;
+    int Frames;
+  };
+  TGIFBuilder BeforeImage, BetweenFrames, AtTheEnd, OnlyTerminator, Broken, Cut;
+  Name(BeforeImage.Header().Screen(1, 1, Four).GraphicControl(0x01 | (2 << 2), 7, 1), 0xCE)
+      .Image(0, 0, 1, 1, OnePixel)
+      .Trailer();
+  Name(BetweenFrames.Header().Screen(1, 1, Four).Image(0, 0, 1, 1, OnePixel), 0x02)
+      .Image(0, 0, 1, 1, OnePixel)
+      .Trailer();
+  Name(AtTheEnd.Header().Screen(1, 1, Four).Image(0, 0, 1, 1, OnePixel), 0xCE).Trailer();
+  OnlyTerminator.Header().Screen(1, 1, Four).Raw({0x21, 0x2C, 0}).Image(0, 0, 1, 1, OnePixel);
+  Broken.Header().Screen(1, 1, Four).Image(0, 0, 1, 1, OnePixel).Raw({0x21, 0xCE, 5, 'a', 'b'});
+  Cut.Header().Screen(1, 1, Four).Raw({0x21, 0xCE, 3, 'a', 'b', 'c'});  // no terminator
+  const TCase Cases[] = {
+      {"name extension before an image", BeforeImage.B, true, "", 1},
+      {"name extension before an image, strict", BeforeImage.B, false,
+       Gif("Неопределенное расширение GIF: CE"), 0},
+      {"label 02 between frames", BetweenFrames.B, true, "", 2},
+      {"after the last frame", AtTheEnd.B, true, "", 1},
+      {"terminator only, label 2C", OnlyTerminator.B, true, "", 1},
+      {"sub-block reaching past the data", Broken.B, true, Gif("Неопределенное расширение GIF: CE"),
+       1},
+      {"chain without a terminator", Cut.B, true, Gif("Неопределенное расширение GIF: CE"), 0},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TLoaded L = Load(C.Data, false, -1, C.Lenient);
+    EXPECT_EQ(L.Error, C.Error);
+    EXPECT_EQ(L.Image->FrameCount(), C.Frames);
+    EXPECT_EQ(L.StreamPosition, static_cast<int64_t>(C.Data.size()));
+    if (C.Error.empty()) {
+      EXPECT_EQ(L.Changes, 1);
+      for (int I = 0; I < C.Frames; ++I)
+        EXPECT_EQ(L.Image->Frames(I)->DecodedBitmap()->Canvas().Pixels(0, 0), RGB(255, 0, 0));
+    }
+  }
+  // The graphic control before the skipped block still belongs to the image after it.
+  TLoaded L = Load(BeforeImage.B);
+  const TGIFFrame& F = *L.Image->Frames(0);
+  EXPECT_EQ(F.DelayMs(), 70);
+  EXPECT_EQ(F.DisposeMode(), TGIFDisposal::gdRestoreBackground);
+  EXPECT_EQ(F.KeyColor(), RGB(255, 0, 0));
+  EXPECT_EQ(F.ExtensionList()->size(), 1u);
 }
 
 TEST(GIFReader, TruncatedAndMutatedStreamsNeverCrash) {
