@@ -48,13 +48,8 @@ void TApplication::FormDestroyed(TCustomForm* Form) {
 
 void TApplication::Run() {
   FRunning = true;
-  if (FMainForm != nullptr && !FTerminated) {
-    try {
-      FMainForm->SetVisible(true);
-    } catch (...) {
-      HandleException(FMainForm);
-    }
-  }
+  if (FMainForm != nullptr && !FTerminated)
+    DispatchGuarded(FMainForm, [this] { FMainForm->SetVisible(true); });
   if (!FTerminated) Platform().RunLoop();
   FRunning = false;
 }
@@ -152,7 +147,8 @@ void TApplication::HintMouseMessage(TControl* Control, TPoint ScreenPos) {
   if (Control == nullptr || !FShowHint || !ControlShowsHint(Control)) return;
   // The hint appears once the mouse has rested for HintPause; every move starts it anew.
   FHintTimerHides = false;
-  FHintTimer = Platform().StartTimer(FHintPause, [this] { HintTimerFired(); });
+  FHintTimer = Platform().StartTimer(
+      FHintPause, [this] { DispatchGuarded(this, [this] { HintTimerFired(); }); });
 }
 
 void TApplication::HintTimerFired() {
@@ -176,7 +172,8 @@ void TApplication::HintTimerFired() {
   Platform().ShowTooltip(Lines, FHintPos.X, FHintPos.Y);
   FHintShownFor = C;
   FHintTimerHides = true;
-  FHintTimer = Platform().StartTimer(FHintHidePause, [this] { HideHintTimerFired(); });
+  FHintTimer = Platform().StartTimer(
+      FHintHidePause, [this] { DispatchGuarded(this, [this] { HideHintTimerFired(); }); });
 }
 
 void TApplication::HideHintTimerFired() {
@@ -196,6 +193,41 @@ void TApplication::CancelHint() {
 
 void TApplication::ControlDestroyed(TControl* Control) {
   if (Control != nullptr && (Control == FHintControl || Control == FHintShownFor)) CancelHint();
+}
+
+namespace {
+
+// The exception handling itself failed (OnException raised): that failure gets the default
+// report, and whatever happens there, nothing leaves.
+void ShowHandlerFailure() noexcept {
+  try {
+    try {
+      throw;
+    } catch (const Exception& E) {
+      Application()->ShowException(E);
+    } catch (const std::exception& E) {
+      Application()->ShowException(Exception(E.what()));
+    }
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+bool DispatchGuarded(TObject* Sender, const std::function<void()>& Call) {
+  std::exception_ptr Error;
+  try {
+    Call();
+    return true;
+  } catch (...) {
+    Error = std::current_exception();
+  }
+  try {
+    Application()->HandleException(Sender, Error);
+  } catch (...) {
+    ShowHandlerFailure();
+  }
+  return false;
 }
 
 TApplication* Application() {

@@ -129,6 +129,15 @@ void RegisterUIClasses();
 // The process-wide application object (made on first use).
 TApplication* Application();
 
+// Runs Call as one dispatch of the message loop and answers whether it returned normally. An
+// exception it raises, of any type, goes to the application's exception handling
+// (HandleException with Sender: OnException, or the default report) and no further; should
+// that handling itself fail, its failure gets the default report. Every entry point from the
+// window system goes through it: posted messages, window timers, paints, window events. A
+// backend runs every closure it is handed (TPlatform::Post, TPlatform::StartTimer) through it,
+// so that nothing a handler raises ever leaves its message loop.
+bool DispatchGuarded(TObject* Sender, const std::function<void()>& Call);
+
 // The hint a control shows: its own ShowHint, or through ParentShowHint its parents'; the
 // text is Hint up to the first '|'. Empty when no hint applies.
 bool ControlShowsHint(TControl* Control);

@@ -90,13 +90,7 @@ TCustomForm::TCustomForm(TComponent* AOwner)
 
 TCustomForm::~TCustomForm() {
   SetState(TComponentStateItem::csDestroying, true);
-  if (OnDestroy) {
-    try {
-      OnDestroy(this);
-    } catch (...) {
-      Application()->HandleException(this);
-    }
-  }
+  if (OnDestroy) DispatchGuarded(this, [this] { OnDestroy(this); });
   // The owned components go while the form is whole: a worker of one of them may still be
   // painting into the form's window.
   DestroyComponents();
@@ -181,11 +175,7 @@ void TCustomForm::SetVisible(bool Value) {
     HandleNeeded();
     // Everything OnShow does is in place before the window is first seen; an exception in
     // it is reported and the window is shown all the same.
-    try {
-      DoShow();
-    } catch (...) {
-      Application()->HandleException(this);
-    }
+    DispatchGuarded(this, [this] { DoShow(); });
     TControl::SetVisible(true);
     Realign();
     Platform().SetWindowBounds(FHandle, BoundsRect());
@@ -196,11 +186,7 @@ void TCustomForm::SetVisible(bool Value) {
     TControl::SetVisible(false);
     if (HandleAllocated()) Platform().ShowWindow(FHandle, false);
     if (Screen()->ActiveForm() == this) Screen()->SetActiveForm(nullptr);
-    try {
-      DoHide();
-    } catch (...) {
-      Application()->HandleException(this);
-    }
+    DispatchGuarded(this, [this] { DoHide(); });
   }
 }
 
@@ -214,13 +200,7 @@ void TCustomForm::DoHide() {
 
 void TCustomForm::Loaded() {
   TWinControl::Loaded();
-  if (OnCreate) {
-    try {
-      OnCreate(this);
-    } catch (...) {
-      Application()->HandleException(this);
-    }
-  }
+  if (OnCreate) DispatchGuarded(this, [this] { OnCreate(this); });
   if (FVisibleAfterLoad) {
     FVisibleAfterLoad = false;
     SetVisible(true);
@@ -382,11 +362,8 @@ void TCustomForm::WindowMouse(const TMouseInput& Input) {
   } else if (Input.Action == TMouseAction::maUp) {
     FPressHeld = false;
   }
-  try {
-    RouteMouse(Input.Action, Input.Button, Input.Shift, Input.X, Input.Y);
-  } catch (...) {
-    Application()->HandleException(this);
-  }
+  DispatchGuarded(this,
+                  [&] { RouteMouse(Input.Action, Input.Button, Input.Shift, Input.X, Input.Y); });
 }
 
 namespace {
@@ -456,35 +433,22 @@ void TCustomForm::ReleaseMouseCapture() {
 
 void TCustomForm::WindowMoved(int Left, int Top) {
   FMovedByUser = true;
-  try {
-    SetBounds(Left, Top, Width(), Height());
-  } catch (...) {
-    FMovedByUser = false;
-    Application()->HandleException(this);
-    return;
-  }
+  DispatchGuarded(this, [&] { SetBounds(Left, Top, Width(), Height()); });
   FMovedByUser = false;
 }
 
 void TCustomForm::WindowCloseRequest() {
-  try {
-    Close();
-  } catch (...) {
-    Application()->HandleException(this);
-  }
+  DispatchGuarded(this, [this] { Close(); });
 }
 
 bool TCustomForm::WindowQueryEndSession() {
-  try {
-    return CloseQuery();
-  } catch (...) {
-    Application()->HandleException(this);
-    return false;
-  }
+  bool CanEnd = false;
+  DispatchGuarded(this, [&] { CanEnd = CloseQuery(); });
+  return CanEnd;
 }
 
 void TCustomForm::WindowExposed() {
-  PresentSurface();
+  DispatchGuarded(this, [this] { PresentSurface(); });
 }
 
 void TCustomForm::DeclareProperties(TPropertyList& Props) const {

@@ -190,11 +190,7 @@ void TPopupMenu::Popup(int X, int Y) {
   TMenuItem* Chosen = ById[static_cast<size_t>(Id)];
   // Only a command can be chosen: not a separator, a submenu or a disabled item.
   if (Chosen->IsLine() || Chosen->Count() > 0 || !Chosen->Enabled()) return;
-  try {
-    Chosen->Click();
-  } catch (...) {
-    Application()->HandleException(Chosen);
-  }
+  DispatchGuarded(Chosen, [Chosen] { Chosen->Click(); });
 }
 
 void TPopupMenu::DeclareProperties(TPropertyList& Props) const {

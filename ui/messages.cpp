@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/exceptions.h"
+#include "ui/application.h"
 #include "ui/platform.h"
 
 namespace orn {
@@ -95,8 +96,11 @@ LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
 
 bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   if (!IsWindow(Wnd) || !PlatformInstalled()) return false;
-  // Delivered only if the window still exists when the loop gets to it.
-  Platform().Post([Wnd, Msg, WParam, LParam] { SendMessage(Wnd, Msg, WParam, LParam); });
+  // Delivered only if the window still exists when the loop gets to it. What its handler
+  // raises goes to the application's exception handling, not out of the loop.
+  Platform().Post([Wnd, Msg, WParam, LParam] {
+    DispatchGuarded(Application(), [&] { SendMessage(Wnd, Msg, WParam, LParam); });
+  });
   return true;
 }
 
@@ -107,8 +111,9 @@ LRESULT DefWindowProc(HWND, UINT, WPARAM, LPARAM) {
 uintptr_t SetTimer(HWND Wnd, uintptr_t IDEvent, uint32_t Interval) {
   if (IDEvent == 0 || !IsWindow(Wnd) || !PlatformInstalled()) return 0;
   KillTimer(Wnd, IDEvent);
-  TTimerHandle H =
-      Platform().StartTimer(Interval, [Wnd, IDEvent] { SendMessage(Wnd, WM_TIMER, IDEvent, 0); });
+  TTimerHandle H = Platform().StartTimer(Interval, [Wnd, IDEvent] {
+    DispatchGuarded(Application(), [&] { SendMessage(Wnd, WM_TIMER, IDEvent, 0); });
+  });
   if (H == 0) return 0;
   auto& T = Table();
   std::lock_guard<std::mutex> G(T.Lock);

@@ -50,11 +50,7 @@ void TTimer::UpdateTimer() {
 
 void TTimer::WndProc(TMessage& Message) {
   if (Message.Msg == WM_TIMER) {
-    try {
-      Timer();
-    } catch (...) {
-      Application()->HandleException(this);
-    }
+    DispatchGuarded(this, [this] { Timer(); });
     Message.Result = 0;
     return;
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 #include "ui/image.h"
@@ -174,6 +175,63 @@ TEST_F(FormTest, ErrorInCloseQueryIsReportedAndTheFormStaysOpen) {
   EXPECT_TRUE(Form->Visible());
   EXPECT_EQ(Backend->ErrorMessages(), std::vector<std::string>{"Failed to set data for 'OnTop'"});
   EXPECT_FALSE(Backend->QueryEndSession(Form->Handle()));
+}
+
+// Everything the message loop dispatches reports what it raises through the application and
+// never throws out of the loop: a posted repaint whose OnPaint fails, a window timer, a raw
+// posted call, and a window event. The loop goes on, and a later repaint paints again.
+TEST_F(FormTest, NothingTheLoopDispatchesEscapesIt) {
+  MakeForm();
+  Application()->FormCreated(Form.get());
+  Form->Show();  // the first paint succeeds
+  const HWND W = Form->Handle();
+  bool Fail = true;
+  Form->OnPaint = [&](TObject*) {
+    if (Fail) throw EInvalidGraphicOperation("paint failed");
+  };
+  const HWND Timed = AllocateHWnd([](TMessage& M) {
+    if (M.Msg == WM_TIMER) throw std::runtime_error("timer failed");
+  });
+  ASSERT_EQ(SetTimer(Timed, 1, 250), 1u);
+  Backend->At(100, [&] { Form->Invalidate(); });
+  Backend->At(200, [&] { Platform().Post([] { throw 7; }); });
+  Backend->At(300, [&] {
+    Fail = false;
+    Red->Fill = clFuchsia;
+    Red->Invalidate();
+  });
+  Backend->At(400, [&] { Form->Close(); });
+  EXPECT_NO_THROW(Application()->Run());
+  EXPECT_TRUE(Application()->Terminated());
+  EXPECT_EQ(Backend->Now(), 400u);
+  EXPECT_EQ(Backend->ErrorMessages(),
+            (std::vector<std::string>{"paint failed", "Unknown exception", "timer failed"}));
+  EXPECT_EQ(Backend->PixelAt(W, 11, 5), clFuchsia) << "the repaint after the failure painted";
+  DeallocateHWnd(Timed);
+  // Draining and advancing the clock by hand are the loop too.
+  Fail = true;
+  Form->Invalidate();
+  EXPECT_NO_THROW(Backend->Drain());
+  EXPECT_EQ(Backend->ErrorMessages().size(), 4u);
+}
+
+// When the exception handling itself fails, its failure gets the default report.
+TEST_F(FormTest, AFailingExceptionEventFallsBackToTheDefaultReport) {
+  std::vector<std::string> Seen;
+  Application()->OnException = [&](TObject* Sender, const Exception& E) {
+    Seen.push_back(E.Message());
+    EXPECT_EQ(Sender, Application());
+    throw std::runtime_error("handler failed");
+  };
+  Platform().Post([] { throw EInvalidGraphicOperation("first"); });
+  EXPECT_NO_THROW(Backend->Drain());
+  EXPECT_EQ(Seen, std::vector<std::string>{"first"});
+  EXPECT_EQ(Backend->ErrorMessages(), std::vector<std::string>{"handler failed"});
+  // A call that returns normally answers true; a failing one false.
+  EXPECT_TRUE(DispatchGuarded(nullptr, [] {}));
+  Application()->OnException = nullptr;
+  EXPECT_FALSE(DispatchGuarded(nullptr, [] { throw EAbort(); }));
+  EXPECT_EQ(Backend->ErrorMessages().size(), 1u) << "an abort stays silent";
 }
 
 TEST_F(FormTest, ExceptionEventReplacesTheDefaultReport) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/exceptions.h"
+#include "ui/application.h"
 #include "ui/menus.h"
 
 namespace orn {
@@ -436,7 +437,7 @@ int THeadlessBackend::Drain() {
       }
     }
     if (Call) {
-      Call();
+      DispatchGuarded(Application(), Call);
       ++Ran;
       continue;
     }
@@ -475,6 +476,7 @@ void THeadlessBackend::MoveClockTo(uint64_t Time) {
 bool THeadlessBackend::FireNext(uint64_t Limit) {
   std::function<void()> Call;
   uint64_t When = 0;
+  bool IsTimer = false;
   {
     std::lock_guard<std::mutex> G(FLock);
     // Earliest due time; among equal times scheduled actions first, then timers by start.
@@ -489,6 +491,7 @@ bool THeadlessBackend::FireNext(uint64_t Limit) {
       FActions.erase(FActions.begin());
     } else if (HaveTimer) {
       TTimer& T = FTimers.at(Best);
+      IsTimer = true;
       When = T.Due;
       T.Due += T.Interval;
       Call = T.Tick;
@@ -497,7 +500,12 @@ bool THeadlessBackend::FireNext(uint64_t Limit) {
     }
   }
   MoveClockTo(When);
-  if (Call) Call();
+  if (Call) {
+    if (IsTimer)
+      DispatchGuarded(Application(), Call);
+    else
+      Call();  // a test's own scripted action: its failures are the test's to see
+  }
   Drain();
   return true;
 }

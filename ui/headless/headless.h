@@ -1,7 +1,9 @@
 // The headless backend: windows kept in memory with everything the UI layer told them, the
 // presented pixels readable by tests, injected mouse input, scripted popup-menu choices, a
 // tooltip record, window timers on a virtual clock that the test advances, and a GUI-thread
-// queue that the test drains. Nothing sleeps and nothing is drawn here.
+// queue that the test drains. Nothing sleeps and nothing is drawn here. Posted calls and timer
+// ticks run through DispatchGuarded, as in a real message loop: what they raise is reported
+// through the application, never thrown out of Drain, Advance or RunLoop.
 //
 // Creating a THeadlessBackend installs it as the window system and its own headless system
 // services (with the clock frozen at the moment of creation) for its lifetime; the previous
