@@ -370,26 +370,35 @@ TBitmap* TGIFAnimator::ComposeFrame(int Index, TColor& TransColor) {
       }
       C.Brush().SetColor(Fill);
       C.FillRect(Rect(0, 0, LW, LH));
-      // The start frame covers the whole screen and hides (opaque) or wipes (disposal 2,
-      // before Index) everything before it.
+      // The start frame covers the whole screen and leaves nothing of what was before it:
+      // frame Index itself when it is opaque; an earlier frame when it is opaque and stays
+      // (not disposal 3, which brings back the picture before it) or when it is wiped
+      // (disposal 2). A frame that covers only part of the screen never qualifies.
       int Start = 0;
       for (int I = Index; I > 0; --I) {
         TGIFFrame* F = Img.Frames(I);
-        if (F->PixelWidth() == LW && F->PixelHeight() == LH &&
-            (F->KeyColor() == clNone ||
-             (F->DisposeMode() == TGIFDisposal::gdRestoreBackground && I < Index))) {
+        const TRect R = FrameRect(F);
+        if (R.Left > 0 || R.Top > 0 || R.Right < LW || R.Bottom < LH) continue;
+        const TGIFDisposal Mode = F->DisposeMode();
+        const bool Opaque = F->KeyColor() == clNone;
+        const bool Hides = I == Index ? Opaque
+                                      : Mode == TGIFDisposal::gdRestoreBackground ||
+                                            (Opaque && Mode != TGIFDisposal::gdRestorePrevious);
+        if (Hides) {
           Start = I;
           break;
         }
       }
-      // Replay each frame as it looks after its own display and disposal.
+      // Replay each frame as it looks after its own display and disposal. Undefined methods
+      // (4 to 7) leave the frame in place, as a step from the kept picture does.
       for (int I = Start; I < Index; ++I) {
         TGIFFrame* F = Img.Frames(I);
-        const auto Mode = static_cast<int>(F->DisposeMode());
-        if (Mode == 0 || Mode == 1)
+        const TGIFDisposal Mode = F->DisposeMode();
+        if (Mode == TGIFDisposal::gdRestoreBackground) {
+          if (I != Start) C.FillRect(FrameRect(F));
+        } else if (Mode != TGIFDisposal::gdRestorePrevious) {
           F->PaintTo(C, FrameRect(F), true);
-        else if (Mode == 2 && I != Start)
-          C.FillRect(FrameRect(F));
+        }
       }
     } else {
       TGIFFrame* Previous = Img.Frames(Index - 1);

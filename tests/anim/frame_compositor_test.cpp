@@ -54,19 +54,103 @@ std::unique_ptr<TGIFImage> ThreeFrames(int Disposal1) {
                     {0, 0, 1, 1, clBlue, clNone, 1}});
 }
 
+// Frame 0 red over the 4 x 4 screen; frame 1 covers the screen in green with the given
+// disposal, key colour and origin; frames 2 and 3 are single blue and yellow pixels.
+std::unique_ptr<TGIFImage> CoverThenPixels(int Disposal1, TColor Key1 = clNone, int Left1 = 0) {
+  return MakeImage(4, 4,
+                   {{0, 0, 4, 4, clRed, clNone, 1},
+                    {Left1, Left1, 4, 4, clLime, Key1, Disposal1, 100, Key1},
+                    {0, 0, 1, 1, clBlue, clNone, 1},
+                    {3, 0, 1, 1, clYellow, clNone, 1}});
+}
+
+// Every picture the fixtures of this file can give: jumping straight to a frame (a rebuild by
+// replay, as setting FrameIndex does) composes what stepping there frame by frame (as playback
+// does) composes.
+TEST_F(FrameCompositorTest, JumpingToAFrameComposesWhatSteppingThereDoes) {
+  struct TCase {
+    std::string Name;
+    std::unique_ptr<TGIFImage> Image;
+  };
+  std::vector<TCase> Cases;
+  for (int D = 0; D < 8; ++D) {
+    Cases.push_back({"three frames, disposal " + std::to_string(D), ThreeFrames(D)});
+    Cases.push_back({"cover, disposal " + std::to_string(D), CoverThenPixels(D)});
+    Cases.push_back({"keyed cover, disposal " + std::to_string(D), CoverThenPixels(D, Key)});
+    Cases.push_back(
+        {"cover off the origin, disposal " + std::to_string(D), CoverThenPixels(D, clNone, 1)});
+  }
+  Cases.push_back({"keyed wipe", MakeImage(4, 4,
+                                           {{0, 0, 4, 4, clRed, clNone, 1},
+                                            {0, 0, 4, 4, clLime, Key, 2, 100, Key},
+                                            {3, 3, 1, 1, clBlue, clNone, 1}})});
+  Cases.push_back(
+      {"keyed frames over each other", MakeImage(3, 2,
+                                                 {{0, 0, 3, 2, clRed, Key, 1, 100, Key},
+                                                  {1, 0, 2, 2, clLime, Key, 0, 100, Key},
+                                                  {0, 1, 3, 1, clBlue, Key, 3, 100, Key},
+                                                  {0, 0, 3, 2, clAqua, Key, 2, 100, Key},
+                                                  {2, 1, 1, 1, clYellow, clNone, 1}},
+                                                 clYellow)});
+  Cases.push_back({"single frame", MakeImage(3, 3, {{1, 1, 1, 1, clRed, clNone, 1}})});
+  for (TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    Load(C.Image);
+    const int Count = C.Image->FrameCount();
+    std::vector<std::vector<TColor>> Stepped;
+    for (int I = 0; I < Count; ++I) {
+      Compose(I);
+      Stepped.push_back(All());
+    }
+    for (int I = 0; I < Count; ++I) {
+      SCOPED_TRACE("frame " + std::to_string(I));
+      Compose(Count - 1);  // the kept picture is not the one before I: a jump rebuilds
+      MarkPixel(0, 0);
+      Compose(I);
+      EXPECT_EQ(All(), Stepped[static_cast<size_t>(I)]);
+    }
+  }
+}
+
+// A frame that covers the screen hides the frames before it only when it is opaque and stays:
+// one that brings back the picture before it (disposal 3) or sits off the origin does not.
+TEST_F(FrameCompositorTest, OnlyAFrameThatStaysAndCoversTheScreenStartsAReplay) {
+  const TColor R = clRed, B = clBlue, Y = clYellow, L = clLime;
+  struct TCase {
+    const char* Name;
+    std::unique_ptr<TGIFImage> Image;
+    std::vector<TColor> Frame3;  // the picture of frame 3, row by row
+  };
+  TCase Cases[] = {
+      {"restores the previous picture",
+       CoverThenPixels(3),
+       {B, R, R, Y, R, R, R, R, R, R, R, R, R, R, R, R}},
+      {"off the origin",
+       CoverThenPixels(1, clNone, 1),
+       {B, R, R, Y, R, L, L, L, R, L, L, L, R, L, L, L}},
+      {"stays", CoverThenPixels(1), {B, L, L, Y, L, L, L, L, L, L, L, L, L, L, L, L}},
+  };
+  for (TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    Load(C.Image);
+    Compose(3);
+    EXPECT_EQ(All(), C.Frame3);
+  }
+}
+
 TEST_F(FrameCompositorTest, StepsReuseTheKeptPictureAndMatchARebuild) {
   struct TCase {
     int Disposal1;
     TColor AtOneOne;         // pixel (1, 1) while frame 2 shows, stepped there
     TColor RebuiltAtOneOne;  // the same pixel when frame 2 is rebuilt by replay
   };
-  // Disposal 2 gives the area back to the fill colour; 0 and 1 leave frame 1; an undefined
-  // method (4..7) leaves it in a kept picture but is skipped by a replay.
+  // Disposal 2 gives the area back to the fill colour; 0 and 1 leave frame 1, and so does an
+  // undefined method (4..7), in a kept picture and in a replay alike.
   const TCase Cases[] = {{0, clLime, clLime},
                          {1, clLime, clLime},
                          {2, Window, Window},
-                         {4, clLime, clRed},
-                         {7, clLime, clRed}};
+                         {4, clLime, clLime},
+                         {7, clLime, clLime}};
   for (const TCase& C : Cases) {
     SCOPED_TRACE("disposal " + std::to_string(C.Disposal1));
     auto Image = ThreeFrames(C.Disposal1);

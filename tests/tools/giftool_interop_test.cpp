@@ -231,6 +231,73 @@ TEST_F(Interop, ComposedFramesMatchImageMagickCoalescing) {
   }
 }
 
+// Animations whose frames have two colours, one of them transparent (1-bit frames): a red
+// circle on a transparent background, each frame wiped or left in place, and a white figure
+// whose black is transparent, optimised by gifsicle into a sub-rectangle; one file also carries
+// gifsicle's frame names, which are read past. The composed pictures
+// show what ImageMagick's coalescing shows: the same pixels transparent, the same colours
+// elsewhere.
+TEST_F(Interop, TwoColourFramesComposeAsImageMagickCoalescesThem) {
+  ASSERT_EQ(Shell("cd " + Q(Dir) +
+                  " && convert -size 40x30 xc:none -fill red -draw 'circle 10,15 10,25' c0.png"
+                  " && convert -size 40x30 xc:none -fill red -draw 'circle 20,15 20,25' c1.png"
+                  " && convert -size 40x30 xc:none -fill red -draw 'circle 30,15 30,25' c2.png"
+                  " && convert -delay 10 -dispose background c0.png c1.png c2.png wiped.gif"
+                  " && convert -delay 10 -dispose none c0.png c1.png c2.png left.gif"
+                  " && convert -size 40x30 xc:white -fill black -draw 'rectangle 5,5 15,25'"
+                  " -transparent black b0.png"
+                  " && convert -size 40x30 xc:white -fill black -draw 'rectangle 20,5 35,12'"
+                  " -transparent black b1.png"
+                  " && convert -delay 10 -dispose none b0.png b1.png bw.gif"
+                  " && gifsicle -O2 bw.gif -o bw-optimised.gif"
+                  // gifsicle's frame names go into an extension of its own (label 0xCE).
+                  " && gifsicle --name circle left.gif -o named.gif")
+                .Status,
+            0);
+  struct {
+    const char* File;
+    int Frames;
+  } const Cases[] = {{"wiped.gif", 3}, {"left.gif", 3}, {"bw-optimised.gif", 2}, {"named.gif", 3}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.File);
+    const fs::path Gif = Dir / C.File;
+    const std::string Stem = Gif.stem().string();
+    // Every frame of these files has a two-entry colour table.
+    const TRun Info = Giftool("info " + Q(Gif));
+    ASSERT_EQ(Info.Status, 0) << Info.Out;
+    EXPECT_NE(Info.Out.find(" 2 colours"), std::string::npos) << Info.Out;
+    EXPECT_EQ(Info.Out.find(" 4 colours"), std::string::npos) << Info.Out;
+    ASSERT_EQ(Shell("convert " + Q(Gif) + " -coalesce PNG32:" + Q(Dir / (Stem + "-%d.png"))).Status,
+              0);
+    const TRun R = Giftool("frames " + Q(Gif) + " " + Q(Dir / Stem) + " --composed");
+    ASSERT_EQ(R.Status, 0) << R.Out;
+    for (int I = 0; I < C.Frames; ++I) {
+      SCOPED_TRACE(I);
+      char Name[32];
+      std::snprintf(Name, sizeof Name, "composed-%03d.png", I);
+      const TRgbaImage Ours = ReadPng((Dir / Stem / Name).string());
+      const TRgbaImage Theirs = ReadPng((Dir / (Stem + "-" + std::to_string(I) + ".png")).string());
+      ASSERT_EQ(Ours.Width, Theirs.Width);
+      ASSERT_EQ(Ours.Height, Theirs.Height);
+      int Clear = 0, Wrong = 0;
+      for (int Y = 0; Y < Ours.Height; ++Y)
+        for (int X = 0; X < Ours.Width; ++X) {
+          const uint8_t* A = Ours.Row(Y) + X * 4;
+          const uint8_t* B = Theirs.Row(Y) + X * 4;
+          const bool Transparent = B[3] == 0;
+          Clear += Transparent;
+          if ((A[3] == 0) != Transparent ||
+              (!Transparent && (A[0] != B[0] || A[1] != B[1] || A[2] != B[2])))
+            ++Wrong;
+        }
+      if (I == 0) {
+        EXPECT_GT(Clear, 0) << "the first frame shows what lies behind it";
+      }
+      EXPECT_EQ(Wrong, 0) << Wrong << " of " << Ours.Width * Ours.Height << " pixels differ";
+    }
+  }
+}
+
 TEST_F(Interop, ErrorsAndUsage) {
   const TRun Missing = Giftool("info " + Q(Dir / "none.gif"));
   EXPECT_EQ(Missing.Status, 1);
