@@ -164,6 +164,12 @@ void TGIFAnimator::ApplyAsyncDrawing(bool Value) {
 
 // ---- Notifications ------------------------------------------------------------------------
 
+void TGIFAnimator::SetOnFrameChanged(TNotifyEvent Value) {
+  // A frame advance on the timer's worker looks at the handler under the lock.
+  TControlLock Lock(*this);
+  FFrameChangedEvent = std::move(Value);
+}
+
 void TGIFAnimator::DoChange() {
   if (FChangeEvent) FChangeEvent(this);
 }
@@ -241,33 +247,42 @@ void TGIFAnimator::StopAnimation() {
 }
 
 void TGIFAnimator::AdvanceFrame(TObject*) {
-  if ((ControlState() & csPaintCopy) != 0 || !Visible() || FGifImage->FrameCount() < 2 ||
-      !ParentWindowReady())
-    return;
-  TControlLock Lock(*this);
-  const int Count = FGifImage->FrameCount();
-  const int Index = FrameIndex();
-  FShownIndex.store(Index < Count - 1 ? Index + 1 : 0, std::memory_order_release);
-  // On the worker the frame-change event is handed to the GUI thread before the canvas is
-  // locked: the GUI thread may itself be waiting for that lock in a paint, and a worker that
-  // held it while waiting for the GUI thread would never get an answer.
-  const bool HandOver = FAsyncOn && static_cast<bool>(FFrameChangedEvent);
+  // With asynchronous drawing this runs on the timer's worker: what it reads of the control,
+  // the image and the timer it reads under the control's lock, which the GUI thread holds
+  // while it replaces the image or changes a setting.
+  bool HandOver = false;
+  {
+    TControlLock Lock(*this);
+    if ((ControlState() & csPaintCopy) != 0 || !Visible() || FGifImage->FrameCount() < 2 ||
+        !ParentWindowReady())
+      return;
+    const int Count = FGifImage->FrameCount();
+    const int Index = FrameIndex();
+    FShownIndex.store(Index < Count - 1 ? Index + 1 : 0, std::memory_order_release);
+    HandOver = FAsyncOn && static_cast<bool>(FFrameChangedEvent);
+  }
+  // What goes to the GUI thread is handed over without the control's lock and before the
+  // canvas is locked: its handler may call a setter that takes the lock, and the GUI thread
+  // may itself be waiting for either lock, while the worker waits for the GUI thread.
   try {
     if (HandOver) FTimer->SyncCall([this] { DoFrameChanged(); });
+    TControlLock Lock(*this);
     TCanvasLock CanvasLock(Canvas());
     if (!HandOver) DoFrameChanged();
     PaintFromAnyThread();
   } catch (...) {
+    TControlLock Lock(*this);
     UpdateIntervalForShownFrame();
     throw;
   }
-  UpdateIntervalForShownFrame();
-  if (!FLoopOn && FrameIndex() == 0) {
-    if (FAsyncOn)
-      FTimer->SyncCall([this] { StopAnimation(); });
-    else
-      StopAnimation();
+  bool Stop;
+  {
+    TControlLock Lock(*this);
+    UpdateIntervalForShownFrame();
+    Stop = !FLoopOn && FrameIndex() == 0;
   }
+  // On the GUI thread SyncCall runs the call at once.
+  if (Stop) FTimer->SyncCall([this] { StopAnimation(); });
 }
 
 // ---- Drawing ------------------------------------------------------------------------------

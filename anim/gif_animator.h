@@ -48,7 +48,7 @@ class TGIFAnimator : public TPictureControl {
   const TNotifyEvent& OnChange() const { return FChangeEvent; }
   void SetOnChange(TNotifyEvent Value) { FChangeEvent = std::move(Value); }
   const TNotifyEvent& OnFrameChanged() const { return FFrameChangedEvent; }
-  void SetOnFrameChanged(TNotifyEvent Value) { FFrameChangedEvent = std::move(Value); }
+  void SetOnFrameChanged(TNotifyEvent Value);
   const TNotifyEvent& OnStart() const { return FStartEvent; }
   void SetOnStart(TNotifyEvent Value) { FStartEvent = std::move(Value); }
   const TNotifyEvent& OnStop() const { return FStopEvent; }
@@ -109,7 +109,7 @@ class TGIFAnimator : public TPictureControl {
   TThreadedTimer* FTimer = nullptr;  // owned as a component
   std::atomic<int> FShownIndex{0};
   bool FStretchOn = false;
-  bool FLoopOn = true;
+  std::atomic<bool> FLoopOn{true};  // read by a frame advance on the worker
   bool FCenterOn = false;
   bool FTransparentOn = true;
   std::unique_ptr<TBitmap> FComposed;

@@ -47,6 +47,9 @@ bool TTimerThread::IsClosed() const {
 
 void TTimerThread::Execute() {
   TSystemServices& Services = SystemServices();
+  // Only the terminate flag ends this loop, and only the timer's destruction sets it, after
+  // it has cut the link: a worker that ended (and freed itself) earlier would leave its timer
+  // holding a dangling pointer.
   while (CheckPaused()) {
     if (IsClosed()) {
       if (Terminated()) break;
@@ -57,7 +60,15 @@ void TTimerThread::Execute() {
     Services.Sleep(SleepInterval());
     // A pause asked for during the sleep holds this tick back until the release.
     if (!CheckPaused()) break;
-    RunTick();
+    try {
+      RunTick();
+    } catch (...) {
+      // Whatever the handler raised, of any type, is reported once for this tick and the
+      // ticking goes on.
+      FCaughtException = std::current_exception();
+      ReportException();
+      FCaughtException = nullptr;
+    }
   }
   // The timer terminates this thread while it holds the link; passing through the lock here
   // makes sure it has let go of the thread object before the thread frees itself.
@@ -65,35 +76,21 @@ void TTimerThread::Execute() {
 }
 
 void TTimerThread::RunTick() {
-  bool Sync = false;
   {
     std::lock_guard<std::recursive_mutex> Guard(FLink->Lock);
     TThreadedTimer* Owner = FLink->Owner;
     if (Owner == nullptr || IsClosed() || !Owner->Enabled()) return;
-    Sync = Owner->SyncEvent();
-    if (!Sync) {
-      try {
-        Owner->Tick();
-      } catch (const Exception&) {
-        FCaughtException = std::current_exception();
-      }
+    if (!Owner->SyncEvent()) {
+      Owner->Tick();
+      return;
     }
   }
-  if (Sync) {
-    try {
-      // The call may run after the timer has gone; it then finds no owner.
-      Synchronize([Link = FLink] {
-        TThreadedTimer* Owner = Link->Owner;
-        if (Owner != nullptr && !Link->App->Terminated()) Owner->Tick();
-      });
-    } catch (const Exception&) {
-      FCaughtException = std::current_exception();
-    }
-  }
-  if (FCaughtException) {
-    ReportException();
-    FCaughtException = nullptr;
-  }
+  // The call may run after the timer has gone; it then finds no owner. An exception the tick
+  // raises on the GUI thread comes back here.
+  Synchronize([Link = FLink] {
+    TThreadedTimer* Owner = Link->Owner;
+    if (Owner != nullptr && !Link->App->Terminated()) Owner->Tick();
+  });
 }
 
 void TTimerThread::ReportException() {
@@ -148,24 +145,28 @@ TThreadedTimer::~TThreadedTimer() {
 }
 
 void TThreadedTimer::SetEnabled(bool Value) {
+  std::lock_guard<std::recursive_mutex> Guard(FRestartLock);
   if (Value == Enabled()) return;
   FEnabled.store(Value, std::memory_order_release);
   RestartTimer();
 }
 
 void TThreadedTimer::SetInterval(uint32_t Value) {
-  if (Value == FInterval) return;
-  FInterval = Value;
+  std::lock_guard<std::recursive_mutex> Guard(FRestartLock);
+  if (Value == Interval()) return;
+  FInterval.store(Value, std::memory_order_release);
   RestartTimer();
 }
 
 void TThreadedTimer::SetThreaded(bool Value) {
+  std::lock_guard<std::recursive_mutex> Guard(FRestartLock);
   if (Value == FThreaded) return;
   FThreaded = Value;
   RestartTimer();
 }
 
 void TThreadedTimer::SetThreadPriority(TThreadPriority Value) {
+  std::lock_guard<std::recursive_mutex> Guard(FRestartLock);
   if (Value == FThreadPriority) return;
   FThreadPriority = Value;
   if (FThreaded) RestartTimer();
@@ -177,6 +178,7 @@ TNotifyEvent TThreadedTimer::OnTimer() const {
 }
 
 void TThreadedTimer::SetOnTimer(TNotifyEvent Value) {
+  std::lock_guard<std::recursive_mutex> Guard(FRestartLock);
   bool Changes;
   {
     std::lock_guard<std::mutex> Guard(FHandlerLock);
@@ -201,7 +203,7 @@ void TThreadedTimer::SyncCall(const std::function<void()>& Method) {
 }
 
 bool TThreadedTimer::Armable() const {
-  if (FInterval == 0 || !Enabled()) return false;
+  if (Interval() == 0 || !Enabled()) return false;
   std::lock_guard<std::mutex> Guard(FHandlerLock);
   return static_cast<bool>(FOnTimer);
 }
@@ -219,7 +221,7 @@ void TThreadedTimer::RestartTimer() {
       FTimerWindow = 0;
     }
     if (!FWorker->Suspended()) FWorker->Suspend();
-    FWorker->FSleepInterval.store(FInterval, std::memory_order_release);
+    FWorker->FSleepInterval.store(Interval(), std::memory_order_release);
     if (Armable()) {
       FWorker->SetPriority(FThreadPriority);
       FWorker->Start();
@@ -230,7 +232,7 @@ void TThreadedTimer::RestartTimer() {
       FTimerWindow = AllocateHWnd([this](TMessage& Message) { TimerWndProc(Message); });
     else
       StopWindowTimer();
-    if (Armable() && SetTimer(FTimerWindow, 1, FInterval) == 0)
+    if (Armable() && SetTimer(FTimerWindow, 1, Interval()) == 0)
       throw EOutOfResources("Not enough timers available");
   }
 }

@@ -46,6 +46,7 @@ class TTimerThread : public TThread {
   friend class TThreadedTimer;
   // The thread is terminated, the application is terminating or the timer is gone.
   bool IsClosed() const;
+  // One tick, on the worker or handed to the GUI thread; raises what the handler raised.
   void RunTick();
 
   std::shared_ptr<TTimerLink> FLink;
@@ -62,7 +63,7 @@ class TThreadedTimer : public TComponent {
   bool Enabled() const { return FEnabled.load(std::memory_order_acquire); }
   void SetEnabled(bool Value);
   // Milliseconds between ticks; 0 stops the ticks.
-  uint32_t Interval() const { return FInterval; }
+  uint32_t Interval() const { return FInterval.load(std::memory_order_acquire); }
   void SetInterval(uint32_t Value);
   // Thread mode: true runs each tick on the GUI thread, false on the worker. Changing it
   // restarts nothing.
@@ -95,7 +96,7 @@ class TThreadedTimer : public TComponent {
   TTimerThread* Worker() const { return FWorker; }
   HWND TimerWindow() const { return FTimerWindow; }
   // How many times the timer has been disarmed and re-armed by a property change.
-  int RestartCount() const { return FRestartCount; }
+  int RestartCount() const { return FRestartCount.load(std::memory_order_acquire); }
 
  private:
   friend class TTimerThread;
@@ -104,8 +105,12 @@ class TThreadedTimer : public TComponent {
   bool Armable() const;
   void StopWindowTimer();
 
+  // Serialises the property changes and the restarts they make: the animator's frame advance
+  // sets Interval from the worker itself while the GUI thread may change other properties.
+  // Nothing waits for another thread while holding it.
+  mutable std::recursive_mutex FRestartLock;
   std::atomic<bool> FEnabled{true};
-  uint32_t FInterval = 1000;
+  std::atomic<uint32_t> FInterval{1000};
   std::atomic<bool> FSyncEvent{true};
   bool FThreaded = true;
   TThreadPriority FThreadPriority = tpNormal;
@@ -115,7 +120,7 @@ class TThreadedTimer : public TComponent {
   HWND FTimerWindow = 0;
   TTimerThread* FWorker = nullptr;
   std::shared_ptr<TTimerLink> FLink;
-  int FRestartCount = 0;
+  std::atomic<int> FRestartCount{0};
 };
 
 // Waits on the GUI thread for TryAcquire to succeed while serving the calls other threads

@@ -6,6 +6,7 @@
 // overriding WndProc, Dispatch or one of the virtual message handlers (WMPaint ...).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -251,7 +252,9 @@ class TControl : public TComponent {
 
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
   TControlStyle FControlStyle = csCaptureMouse | csClickEvents | csDoubleClicks;
-  TControlState FControlState = 0;
+  // Atomic: a control painted by a worker thread reads it while the GUI thread handles the
+  // mouse.
+  std::atomic<TControlState> FControlState{0};
 
  private:
   friend class TWinControl;
@@ -260,7 +263,7 @@ class TControl : public TComponent {
   TAnchors FAnchors = akLeft | akTop;
   TSizeConstraints FConstraints;
   bool FAutoSize = false;
-  bool FVisible = true;
+  std::atomic<bool> FVisible{true};  // read by a worker that paints the control
   bool FEnabled = true;
   TColor FColor = clWindow;
   bool FParentColor = false;

@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -425,6 +429,149 @@ TEST_F(AnimatorTest, TicksRunOnTheGUIThreadUnlessDrawingIsAsynchronous) {
     }
     Form->OnPaint = nullptr;
   }
+}
+
+// Ends the test program with a message unless it is disarmed within Seconds, so that a
+// deadlock fails the test instead of hanging it.
+class TWatchdog {
+ public:
+  TWatchdog(const char* What, int Seconds)
+      : FThread([this, What, Seconds] {
+          std::unique_lock<std::mutex> Guard(FLock);
+          if (!FDone.wait_for(Guard, std::chrono::seconds(Seconds), [this] { return FDisarmed; })) {
+            std::fprintf(stderr, "deadlock: %s\n", What);
+            std::abort();
+          }
+        }) {}
+  ~TWatchdog() {
+    {
+      std::lock_guard<std::mutex> Guard(FLock);
+      FDisarmed = true;
+    }
+    FDone.notify_all();
+    FThread.join();
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FDone;
+  bool FDisarmed = false;
+  std::thread FThread;
+};
+
+// With asynchronous drawing the frame-change and stop events run on the GUI thread while the
+// worker waits; handlers that call setters taking the control's lock must not deadlock, and
+// the events keep their order.
+TEST_F(AnimatorTest, AsynchronousEventHandlersMayCallLockingSetters) {
+  TWatchdog Watchdog("an asynchronous event handler called a setter", 30);
+  Load(RGBImage(50));
+  auto Replacement = MakeImage(2, 2, {{0, 0, 2, 2, clYellow, clNone, 1}});
+  Anim->Timer()->SetThreaded(true);
+  Anim->SetAsyncDrawing(true);
+  Anim->SetLoop(false);
+  std::vector<std::string> Seen;
+  std::atomic<bool> Stopped{false};
+  Anim->SetOnFrameChanged([&](TObject*) {
+    Seen.push_back("frame " + std::to_string(Anim->FrameIndex()));
+    Anim->SetStretch(!Anim->Stretch());
+    Anim->SetCenter(!Anim->Center());
+    Anim->SetTransparent(!Anim->Transparent());
+  });
+  Anim->SetOnStop([&](TObject*) {
+    Seen.push_back("stop");
+    Anim->SetStretch(false);
+    Anim->SetImage(Replacement.get());
+    Stopped = true;
+  });
+  Anim->SetAnimate(true);
+  ASSERT_TRUE(WaitUntil([&] { return Stopped.load(); }, 10000));
+  EXPECT_EQ(Seen, (std::vector<std::string>{"frame 1", "frame 2", "frame 0", "stop"}));
+  EXPECT_FALSE(Anim->Animate());
+  EXPECT_EQ(Anim->Image()->FrameCount(), 1);
+  Backend().Drain();
+  EXPECT_EQ(Px(1, 1), clYellow);
+  // Switching on again from a handler on the GUI thread works as well.
+  Anim->SetOnStop(nullptr);
+  Load(RGBImage(50));
+  std::atomic<int> Frames{0};
+  Anim->SetOnFrameChanged([&](TObject*) {
+    if (++Frames == 2) Anim->SetFrameIndex(0);  // takes the lock, raises the event again
+  });
+  Anim->SetLoop(true);
+  Anim->SetAnimate(true);
+  ASSERT_TRUE(WaitUntil([&] { return Frames >= 5; }, 10000));
+  Anim->SetAnimate(false);
+}
+
+// A frame whose bitmap cannot be built fails its paints: the tick reports it, and so does the
+// repaint posted afterwards; nothing leaves the message loop and the animation goes on.
+TEST_F(AnimatorTest, AFrameThatCannotBeDecodedIsReportedAndTheAnimationGoesOn) {
+  std::vector<std::string> Reports;
+  Application()->OnException = [&](TObject*, const Exception& E) {
+    Reports.push_back(E.Message());
+  };
+  auto Image = RGBImage();
+  Load(Image);
+  TGIFFrame* Broken = Anim->Image()->Frames(1);
+  Broken->FFrameBitmap.reset();
+  Broken->FItem->FCodeStream = std::make_unique<TMemoryStream>();  // no data to decode
+  Anim->SetAnimate(true);
+  EXPECT_NO_THROW(Backend().Advance(100));  // shows frame 1: the paint fails
+  EXPECT_FALSE(Reports.empty());
+  const size_t AfterTick = Reports.size();
+  Anim->Invalidate();  // a later repaint of frame 1 fails on the loop
+  EXPECT_NO_THROW(Backend().Drain());
+  EXPECT_GT(Reports.size(), AfterTick);
+  EXPECT_NO_THROW(Backend().Advance(100));
+  EXPECT_EQ(Anim->FrameIndex(), 2);
+  EXPECT_EQ(Px(0, 0), clBlue) << "the next frame shows";
+  EXPECT_TRUE(Anim->Animate());
+}
+
+// Asynchronous drawing under load: the worker steps and paints every 50 ms while the GUI
+// thread replaces the image, changes the drawing settings, moves the mouse over the control
+// and clicks it, and paints the form itself. Run under the thread sanitizer, this finds any
+// unguarded access between the two threads; anywhere, a deadlock or a crash.
+TEST_F(AnimatorTest, AsynchronousDrawingStress) {
+  TWatchdog Watchdog("asynchronous drawing stress", 120);
+  auto Images = std::vector<std::unique_ptr<TGIFImage>>();
+  Images.push_back(RGBImage(0));
+  Images.push_back(MakeImage(3, 3,
+                             {{0, 0, 3, 3, clRed, Key, 1, 0, Key},
+                              {1, 1, 2, 2, clLime, clNone, 2, 0},
+                              {0, 0, 1, 1, clBlue, clNone, 3, 0}}));
+  Images.push_back(MakeImage(5, 2, {{0, 0, 5, 2, clAqua, clNone, 1, 0}, {2, 0, 1, 2, clNavy}}));
+  Load(Images[0]);
+  Anim->Timer()->SetThreaded(true);
+  Anim->SetAsyncDrawing(true);
+  std::atomic<int> Frames{0};
+  Anim->SetOnFrameChanged([&](TObject*) { ++Frames; });
+  int Clicks = 0;
+  Anim->OnClick = [&](TObject*) { ++Clicks; };
+  Anim->SetAnimate(true);
+  const HWND W = Form->Handle();
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+  int Round = 0;
+  while (std::chrono::steady_clock::now() < Deadline) {
+    ++Round;
+    Anim->SetImage(Images[static_cast<size_t>(Round) % Images.size()].get());
+    Anim->SetStretch(Round % 2 == 0);
+    Anim->SetCenter(Round % 3 == 0);
+    Anim->SetTransparent(Round % 5 != 0);
+    Anim->SetLoop(Round % 7 != 0);
+    if (!Anim->Animate()) Anim->SetAnimate(true);
+    Anim->SetFrameIndex(Round % 3);
+    Backend().MouseMove(W, 1 + Round % 3, 1);
+    Backend().Click(W, TMouseButton::mbLeft, 1, 1);
+    Form->PaintNow();
+    animtest::ServeFor(5);
+  }
+  const int Seen = Frames;
+  Anim->SetAnimate(false);
+  Backend().Drain();
+  EXPECT_GT(Seen, 5) << "the worker kept stepping";
+  EXPECT_EQ(Clicks, Round);
+  Form->DestroyComponents();
 }
 
 TEST_F(AnimatorTest, DestroyingARunningAsynchronousAnimatorIsSafe) {

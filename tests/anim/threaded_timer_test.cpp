@@ -7,6 +7,7 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -222,19 +223,28 @@ TEST_F(ThreadedTimerTest, MessageModeWithoutAFreeWindowTimerRaises) {
   }
 }
 
-// An exception in a tick is reported once per tick and the ticking goes on, in every mode;
-// the silent abort is not reported at all.
+// An exception in a tick is reported once per tick and the ticking goes on, in every mode
+// and whatever its type (ours, a standard library one, or not an exception class at all); the
+// silent abort is not reported at all. The worker lives on, so the timer can still be
+// switched off and destroyed.
 TEST_F(ThreadedTimerTest, TickExceptionsAreReportedOncePerTickAndTicksGoOn) {
+  enum TKind { kOurs, kAbort, kRuntime, kOutOfRange, kInt };
   struct TCase {
     const char* Name;
     bool Threaded;
     bool Sync;
-    bool Abort;
+    TKind Kind;
   };
-  const TCase Cases[] = {{"synchronised", true, true, false},
-                         {"on the worker", true, false, false},
-                         {"message mode", false, true, false},
-                         {"abort, synchronised", true, true, true}};
+  const TCase Cases[] = {{"synchronised", true, true, kOurs},
+                         {"on the worker", true, false, kOurs},
+                         {"message mode", false, true, kOurs},
+                         {"abort, synchronised", true, true, kAbort},
+                         {"runtime_error, synchronised", true, true, kRuntime},
+                         {"runtime_error on the worker", true, false, kRuntime},
+                         {"runtime_error, message mode", false, true, kRuntime},
+                         {"vector::at out of range on the worker", true, false, kOutOfRange},
+                         {"vector::at out of range, synchronised", true, true, kOutOfRange},
+                         {"an int on the worker", true, false, kInt}};
   for (const TCase& C : Cases) {
     SCOPED_TRACE(C.Name);
     std::atomic<int> Ticks{0};
@@ -253,25 +263,52 @@ TEST_F(ThreadedTimerTest, TickExceptionsAreReportedOncePerTickAndTicksGoOn) {
       Timer.SetInterval(C.Threaded ? 5 : 100);
       Timer.SetOnTimer([&](TObject*) {
         const int N = ++Ticks;
-        if (C.Abort) throw EAbort();
-        throw EInvalidGraphicOperation("tick " + std::to_string(N));
+        switch (C.Kind) {
+          case kOurs:
+            throw EInvalidGraphicOperation("tick " + std::to_string(N));
+          case kAbort:
+            throw EAbort();
+          case kRuntime:
+            throw std::runtime_error("tick " + std::to_string(N));
+          case kOutOfRange:
+            (void)std::vector<int>(2).at(static_cast<size_t>(N + 5));
+            break;
+          case kInt:
+            throw N;
+        }
       });
+      const bool Abort = C.Kind == kAbort;
       if (C.Threaded) {
-        ASSERT_TRUE(WaitUntil([&] { return Ticks >= 3 && (C.Abort || Reports.size() >= 3); }));
+        ASSERT_TRUE(WaitUntil([&] { return Ticks >= 3 && (Abort || Reports.size() >= 3); }));
+        EXPECT_FALSE(Timer.Worker()->Finished()) << "the worker outlives a failing tick";
       } else {
         Backend().Advance(300);
       }
       Timer.SetEnabled(false);
       ServeFor(20);
+      const int Seen = Ticks;
+      Timer.SetEnabled(true);  // the same worker takes up the ticking again
+      ASSERT_TRUE(WaitUntil([&] {
+        if (!C.Threaded) Backend().Advance(100);
+        return Ticks > Seen;
+      }));
+      Timer.SetEnabled(false);
+      ServeFor(20);
     }
-    ASSERT_GE(Ticks, 3);
-    if (C.Abort) {
+    ASSERT_GE(Ticks, 4);
+    if (C.Kind == kAbort) {
       EXPECT_TRUE(Reports.empty());
       continue;
     }
     ASSERT_EQ(static_cast<int>(Reports.size()), Ticks.load());
-    for (size_t I = 0; I < Reports.size(); ++I)
-      EXPECT_EQ(Reports[I], "tick " + std::to_string(I + 1));
+    for (size_t I = 0; I < Reports.size(); ++I) {
+      if (C.Kind == kOurs || C.Kind == kRuntime)
+        EXPECT_EQ(Reports[I], "tick " + std::to_string(I + 1));
+      else if (C.Kind == kInt)
+        EXPECT_EQ(Reports[I], "Unknown exception");
+      else
+        EXPECT_FALSE(Reports[I].empty());
+    }
     EXPECT_EQ(Senders[0], C.Threaded ? "TTimerThread" : "TThreadedTimer");
     EXPECT_EQ(ReportThread, std::this_thread::get_id()) << "reports run on the GUI thread";
     Application()->OnException = nullptr;
