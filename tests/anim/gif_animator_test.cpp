@@ -501,6 +501,8 @@ TEST_F(AnimatorTest, AsynchronousEventHandlersMayCallLockingSetters) {
   Anim->SetAnimate(true);
   ASSERT_TRUE(WaitUntil([&] { return Frames >= 5; }, 10000));
   Anim->SetAnimate(false);
+  // The worker may be painting into the form still: the animator goes before the form does.
+  Form->DestroyComponents();
 }
 
 // A frame whose bitmap cannot be built fails its paints: the tick reports it, and so does the
