@@ -68,14 +68,11 @@ TShiftState ShiftOf(guint State) {
   return S;
 }
 
-// Runs a call that came from GTK, so that no exception ever unwinds through C code.
+// Runs a call that came from GTK through the application's exception handling, so that no
+// exception ever unwinds through C code.
 template <class F>
 void Guarded(F&& Call) {
-  try {
-    Call();
-  } catch (...) {
-    Application()->HandleException(nullptr);
-  }
+  DispatchGuarded(Application(), std::forward<F>(Call));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/exceptions.h"
+#include "ui/application.h"
 #include "ui/menus.h"
 #include "ui/win32/win32_text.h"
 
@@ -505,7 +506,7 @@ intptr_t TWin32Backend::HandleLoopMessage(uint32_t Msg, uintptr_t WParam, intptr
     if (It != FTimers.end()) Tick = It->second;
   }
   // Held by the copy: the tick may stop its own timer.
-  if (Tick && *Tick) (*Tick)();
+  if (Tick && *Tick) DispatchGuarded(Application(), *Tick);
   return 0;
 }
 
@@ -647,7 +648,7 @@ int TWin32Backend::RunPosted() {
       Call = std::move(FPosted.front());
       FPosted.pop_front();
     }
-    if (Call) Call();
+    if (Call) DispatchGuarded(Application(), Call);
     ++Ran;
   }
   return Ran;
