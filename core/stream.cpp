@@ -284,26 +284,37 @@ void SaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size
 }
 
 int TrySaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size) {
-  const std::string Target = FollowLinks(FileName);
-  const size_t Slash = Target.rfind('/');
-  const std::string Dir = Slash == std::string::npos ? std::string() : Target.substr(0, Slash + 1);
-  const std::string Base = Slash == std::string::npos ? Target : Target.substr(Slash + 1);
+  TFileReplacement Replacement;
+  if (const int Error = Replacement.Add(FileName, Data, Size); Error != 0) return Error;
+  return Replacement.Commit();
+}
+
+TFileReplacement::~TFileReplacement() {
+  if (FSingleFd >= 0) ::close(FSingleFd);
+  for (const TPending& P : FPending) ::unlink(P.Temp.c_str());
+}
+
+int TFileReplacement::Add(const std::string& FileName, const void* Data, int64_t Size) {
+  TPending P;
+  P.Target = FollowLinks(FileName);
+  const size_t Slash = P.Target.rfind('/');
+  P.Dir = Slash == std::string::npos ? std::string() : P.Target.substr(0, Slash + 1);
+  const std::string Base = Slash == std::string::npos ? P.Target : P.Target.substr(Slash + 1);
 
   struct stat Old;
-  const bool Exists = ::stat(Target.c_str(), &Old) == 0;
+  const bool Exists = ::stat(P.Target.c_str(), &Old) == 0;
   if (Exists && S_ISDIR(Old.st_mode)) return EISDIR;
 
   // A fresh name beside the target; O_EXCL makes sure it is our own new file.
-  std::string Temp;
   int Fd = -1;
   for (unsigned Try = 0; Fd < 0; ++Try) {
-    Temp = Dir + "." + Base + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(Try);
-    Fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    P.Temp = P.Dir + "." + Base + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(Try);
+    Fd = ::open(P.Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (Fd < 0 && (errno != EEXIST || Try > 1000)) return errno;
   }
   auto Fail = [&](int Error) {
     if (Fd >= 0) ::close(Fd);
-    ::unlink(Temp.c_str());
+    ::unlink(P.Temp.c_str());
     return Error;
   };
   if (Exists) {
@@ -313,25 +324,64 @@ int TrySaveBytesToFile(const std::string& FileName, const void* Data, int64_t Si
     }
     if (::fchmod(Fd, Old.st_mode & 07777) != 0) return Fail(errno);
   }
-  const auto* P = static_cast<const char*>(Data);
+  const auto* Bytes = static_cast<const char*>(Data);
   int64_t Done = 0;
   while (Done < Size) {
-    const ssize_t N = ::write(Fd, P + Done, static_cast<size_t>(Size - Done));
+    const ssize_t N = ::write(Fd, Bytes + Done, static_cast<size_t>(Size - Done));
     if (N < 0 && errno == EINTR) continue;
     if (N < 0) return Fail(errno);
     if (N == 0) return Fail(ENOSPC);
     Done += N;
   }
-  if (::fsync(Fd) != 0) return Fail(errno);
-  const int Closed = ::close(Fd);
-  Fd = -1;
-  if (Closed != 0) return Fail(errno);
-  if (::rename(Temp.c_str(), Target.c_str()) != 0) return Fail(errno);
-  // Make the rename itself durable; a folder that cannot be synced is no failure of the save.
-  const int DirFd = ::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (DirFd >= 0) {
-    ::fsync(DirFd);
-    ::close(DirFd);
+  // One file is flushed at once; many are flushed together by Commit, which costs one flush
+  // of the file system instead of one per file.
+  if (FPending.empty() && FSingleFd < 0) {
+    FSingleFd = Fd;
+  } else {
+    if (FSingleFd >= 0) {
+      const int Closed = ::close(FSingleFd);
+      FSingleFd = -1;
+      if (Closed != 0) return Fail(errno);
+    }
+    if (::close(Fd) != 0) {
+      Fd = -1;
+      return Fail(errno);
+    }
+  }
+  FPending.push_back(std::move(P));
+  return 0;
+}
+
+int TFileReplacement::Commit() {
+  int Error = 0;
+  if (FSingleFd >= 0) {
+    if (::fsync(FSingleFd) != 0) Error = errno;
+    if (::close(FSingleFd) != 0 && Error == 0) Error = errno;
+    FSingleFd = -1;
+  } else if (!FPending.empty()) {
+    const int Fd = ::open(FPending.front().Temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (Fd < 0 || ::syncfs(Fd) != 0) Error = errno;
+    if (Fd >= 0) ::close(Fd);
+  }
+  if (Error != 0) return Error;  // the destructor removes the temporary files
+  std::vector<std::string> Dirs;
+  for (size_t I = 0; I < FPending.size(); ++I) {
+    if (::rename(FPending[I].Temp.c_str(), FPending[I].Target.c_str()) != 0) {
+      Error = errno;
+      FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(I));
+      return Error;
+    }
+    if (std::find(Dirs.begin(), Dirs.end(), FPending[I].Dir) == Dirs.end())
+      Dirs.push_back(FPending[I].Dir);
+  }
+  FPending.clear();
+  // Make the renames themselves durable; a folder that cannot be synced is no failure.
+  for (const std::string& Dir : Dirs) {
+    const int DirFd = ::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (DirFd >= 0) {
+      ::fsync(DirFd);
+      ::close(DirFd);
+    }
   }
   return 0;
 }

@@ -97,4 +97,25 @@ void SaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size
 // The same, reporting failure as an errno value instead (0 on success).
 int TrySaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size);
 
+// Replaces several files together, the way SaveBytesToFile replaces one: Add writes each
+// content to a temporary file beside its target, Commit flushes them to the disk at once and
+// renames them over their targets. Temporary files not committed are removed. Both report
+// failure as an errno value (0 on success).
+class TFileReplacement {
+ public:
+  TFileReplacement() = default;
+  ~TFileReplacement();
+  TFileReplacement(const TFileReplacement&) = delete;
+  TFileReplacement& operator=(const TFileReplacement&) = delete;
+  int Add(const std::string& FileName, const void* Data, int64_t Size);
+  int Commit();
+
+ private:
+  struct TPending {
+    std::string Temp, Target, Dir;
+  };
+  std::vector<TPending> FPending;
+  int FSingleFd = -1;  // the only file so far, still open to be flushed by itself
+};
+
 }  // namespace orn

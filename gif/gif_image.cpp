@@ -352,7 +352,11 @@ void TGIFImage::ResetToEmpty() {
 }
 
 void TGIFImage::DeleteAllFrames() {
-  while (!FFrames.empty()) FFrames.erase(FFrames.begin());
+  // Frames are freed from the front; the list is taken over first, so that freeing them does
+  // not move the rest of the list once per frame.
+  std::vector<std::unique_ptr<TGIFFrame>> Frames;
+  Frames.swap(FFrames);
+  for (auto& F : Frames) F.reset();
 }
 
 TGIFFrame* TGIFImage::Frames(int Index) const {

@@ -133,10 +133,24 @@ void SaveGif(TGIFImage& Image, const std::string& Name) {
   WriteOutput(Name, S.Memory(), static_cast<size_t>(S.Size()));
 }
 
-void SavePng(const std::string& Name, const TRgbaImage& Picture, bool WithAlpha) {
-  const std::vector<uint8_t> Bytes = tools::EncodePng(Picture, WithAlpha);
-  WriteOutput(Name, Bytes.data(), Bytes.size());
-}
+// The frames a command writes, replaced together once all of them are made: a failure
+// leaves every earlier file as it was, and the files cost one flush to the disk, not one each.
+class TPngOutput {
+ public:
+  explicit TPngOutput(std::string Dir) : FDir(std::move(Dir)) {}
+  void Add(const std::string& Name, const TRgbaImage& Picture, bool WithAlpha) {
+    const std::vector<uint8_t> Bytes = tools::EncodePng(Picture, WithAlpha);
+    if (const int Error = FFiles.Add(Name, Bytes.data(), static_cast<int64_t>(Bytes.size())))
+      throw FileError(Name, std::strerror(Error));
+  }
+  void Commit() {
+    if (const int Error = FFiles.Commit()) throw FileError(FDir, std::strerror(Error));
+  }
+
+ private:
+  std::string FDir;
+  TFileReplacement FFiles;
+};
 
 // ---- info ---------------------------------------------------------------------------------
 
@@ -325,7 +339,7 @@ std::string FrameFileName(const std::string& Dir, const char* Stem, int Index) {
 // The full logical screen as the animator's frame compositor shows frame 0, 1, 2, ... in
 // turn (each step built from the previous one, as during playback), the picture's transparent
 // colour given alpha 0. The animator needs a window system; the headless one has no window.
-void WriteComposedFrames(TGIFImage& Image, const std::string& Dir) {
+void WriteComposedFrames(TGIFImage& Image, const std::string& Dir, TPngOutput& Out) {
   if (Image.Empty() || Image.LogicalWidth() <= 0 || Image.LogicalHeight() <= 0) return;
   THeadlessBackend Backend;
   TGIFAnimator Animator(nullptr);
@@ -341,7 +355,7 @@ void WriteComposedFrames(TGIFImage& Image, const std::string& Dir) {
           Picture.Pixels[P + 3] = 0;
       }
     }
-    SavePng(FrameFileName(Dir, "composed", I), Picture, true);
+    Out.Add(FrameFileName(Dir, "composed", I), Picture, true);
   }
 }
 
@@ -363,9 +377,11 @@ int CmdFrames(const std::vector<std::string>& Args) {
   std::filesystem::create_directories(Pos[1], Ec);
   if (Ec) throw FileError(Pos[1], Ec.message());
   if (!std::filesystem::is_directory(Pos[1])) throw FileError(Pos[1], std::strerror(ENOTDIR));
+  TPngOutput Out(Pos[1]);
   try {
     if (Composed) {
-      WriteComposedFrames(Image, Pos[1]);
+      WriteComposedFrames(Image, Pos[1], Out);
+      Out.Commit();
       return 0;
     }
     for (int I = 0; I < Image.FrameCount(); ++I) {
@@ -375,11 +391,12 @@ int CmdFrames(const std::vector<std::string>& Args) {
                   << F->PixelHeight() << " pixels; no picture written for it\n";
         continue;
       }
-      SavePng(FrameFileName(Pos[1], "frame", I), BitmapToRgba(*F->DecodedBitmap()), false);
+      Out.Add(FrameFileName(Pos[1], "frame", I), BitmapToRgba(*F->DecodedBitmap()), false);
     }
   } catch (const Exception& E) {
     throw FileError(Pos[0], E.what());
   }
+  Out.Commit();
   return 0;
 }
 

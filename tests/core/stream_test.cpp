@@ -182,3 +182,26 @@ TEST(MemoryStream, LoadFromFileReadsAPipeToItsEnd) {
   Writer.join();
   EXPECT_EQ(Read, Text);
 }
+
+TEST(SafeSave, SeveralFilesAreReplacedTogetherOrNotAtAll) {
+  TScratchDir D;
+  Put(D.File("a.png"), "old a");
+  {
+    TFileReplacement R;
+    ASSERT_EQ(R.Add(D.File("a.png"), "new a", 5), 0);
+    ASSERT_EQ(R.Add(D.File("b.png"), "new b", 5), 0);
+    EXPECT_EQ(Contents(D.File("a.png")), "old a");  // nothing is replaced before the commit
+    // Left without a commit (as when a later frame fails): the temporary files go.
+  }
+  EXPECT_EQ(D.Entries(), std::vector<std::string>{"a.png"});
+  EXPECT_EQ(Contents(D.File("a.png")), "old a");
+
+  TFileReplacement R;
+  ASSERT_EQ(R.Add(D.File("a.png"), "new a", 5), 0);
+  ASSERT_EQ(R.Add(D.File("b.png"), "new b", 5), 0);
+  ASSERT_EQ(R.Add(D.File("c.png"), "new c", 5), 0);
+  ASSERT_EQ(R.Commit(), 0);
+  EXPECT_EQ(D.Entries(), (std::vector<std::string>{"a.png", "b.png", "c.png"}));
+  EXPECT_EQ(Contents(D.File("a.png")), "new a");
+  EXPECT_EQ(Contents(D.File("c.png")), "new c");
+}
