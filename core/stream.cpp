@@ -144,12 +144,20 @@ void TMemoryStream::SaveToStream(TStream& Stream) {
 
 void TMemoryStream::LoadFromFile(const std::string& FileName) {
   TFileStream F(FileName, TFileMode::fmOpenRead);
-  LoadFromStream(F);
+  // Read to the end instead of asking for the size first: a pipe or a terminal has none.
+  Clear();
+  std::vector<uint8_t> Chunk(1 << 16);
+  while (true) {
+    const int64_t N = F.Read(Chunk.data(), static_cast<int64_t>(Chunk.size()));
+    if (N < 0) throw EReadError("Cannot read file \"" + FileName + "\": " + std::strerror(errno));
+    if (N == 0) break;
+    WriteBuffer(Chunk.data(), N);
+  }
+  FPosition = 0;
 }
 
 void TMemoryStream::SaveToFile(const std::string& FileName) {
-  TFileStream F(FileName, TFileMode::fmCreate);
-  SaveToStream(F);
+  SaveBytesToFile(FileName, FData.data(), Size());
 }
 
 // ---- TFileStream
@@ -203,6 +211,7 @@ int64_t TFileStream::Read(void* Buffer, int64_t Count) {
   while (Done < Count) {
     const ssize_t N = ::read(FHandle, static_cast<char*>(Buffer) + Done, Chunk(Count - Done));
     if (N < 0 && errno == EINTR) continue;
+    if (N < 0 && Done == 0) return -1;  // a failure, not the end of the file (errno tells)
     if (N <= 0) break;
     Done += N;
   }
@@ -240,6 +249,141 @@ void TFileStream::SetSize(int64_t NewSize) {
   const bool Failed = ::ftruncate(FHandle, NewSize) != 0;
 #endif
   if (Failed) throw EStreamError("Cannot resize file " + FFileName);
+}
+
+// ---- Safe replacement of a file
+
+namespace {
+
+// The file a chain of symbolic links ends at (the name itself when it is no link). A
+// relative link is resolved against the folder of the link.
+std::string FollowLinks(const std::string& FileName) {
+  std::string Path = FileName;
+  for (int Hop = 0; Hop < 40; ++Hop) {
+    struct stat St;
+    if (::lstat(Path.c_str(), &St) != 0 || !S_ISLNK(St.st_mode)) return Path;
+    std::vector<char> Buf(static_cast<size_t>(St.st_size > 0 ? St.st_size : 255) + 1);
+    const ssize_t N = ::readlink(Path.c_str(), Buf.data(), Buf.size());
+    if (N < 0 || static_cast<size_t>(N) >= Buf.size()) return Path;
+    const std::string Target(Buf.data(), static_cast<size_t>(N));
+    if (!Target.empty() && Target[0] == '/') {
+      Path = Target;
+    } else {
+      const size_t Slash = Path.rfind('/');
+      Path = (Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1)) + Target;
+    }
+  }
+  return Path;  // a loop of links: creating the file fails and says so
+}
+
+}  // namespace
+
+void SaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size) {
+  if (const int Error = TrySaveBytesToFile(FileName, Data, Size); Error != 0)
+    throw EFCreateError("Cannot write file \"" + FileName + "\": " + std::strerror(Error));
+}
+
+int TrySaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size) {
+  TFileReplacement Replacement;
+  if (const int Error = Replacement.Add(FileName, Data, Size); Error != 0) return Error;
+  return Replacement.Commit();
+}
+
+TFileReplacement::~TFileReplacement() {
+  if (FSingleFd >= 0) ::close(FSingleFd);
+  for (const TPending& P : FPending) ::unlink(P.Temp.c_str());
+}
+
+int TFileReplacement::Add(const std::string& FileName, const void* Data, int64_t Size) {
+  TPending P;
+  P.Target = FollowLinks(FileName);
+  const size_t Slash = P.Target.rfind('/');
+  P.Dir = Slash == std::string::npos ? std::string() : P.Target.substr(0, Slash + 1);
+  const std::string Base = Slash == std::string::npos ? P.Target : P.Target.substr(Slash + 1);
+
+  struct stat Old;
+  const bool Exists = ::stat(P.Target.c_str(), &Old) == 0;
+  if (Exists && S_ISDIR(Old.st_mode)) return EISDIR;
+
+  // A fresh name beside the target; O_EXCL makes sure it is our own new file.
+  int Fd = -1;
+  for (unsigned Try = 0; Fd < 0; ++Try) {
+    P.Temp = P.Dir + "." + Base + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(Try);
+    Fd = ::open(P.Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (Fd < 0 && (errno != EEXIST || Try > 1000)) return errno;
+  }
+  auto Fail = [&](int Error) {
+    if (Fd >= 0) ::close(Fd);
+    ::unlink(P.Temp.c_str());
+    return Error;
+  };
+  if (Exists) {
+    // The replacement keeps the permissions (and, where allowed, the owner) of the original.
+    if (::fchown(Fd, Old.st_uid, Old.st_gid) != 0) {
+      // Only the owner can be kept by anyone; the group may stay ours.
+    }
+    if (::fchmod(Fd, Old.st_mode & 07777) != 0) return Fail(errno);
+  }
+  const auto* Bytes = static_cast<const char*>(Data);
+  int64_t Done = 0;
+  while (Done < Size) {
+    const ssize_t N = ::write(Fd, Bytes + Done, static_cast<size_t>(Size - Done));
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0) return Fail(errno);
+    if (N == 0) return Fail(ENOSPC);
+    Done += N;
+  }
+  // One file is flushed at once; many are flushed together by Commit, which costs one flush
+  // of the file system instead of one per file.
+  if (FPending.empty() && FSingleFd < 0) {
+    FSingleFd = Fd;
+  } else {
+    if (FSingleFd >= 0) {
+      const int Closed = ::close(FSingleFd);
+      FSingleFd = -1;
+      if (Closed != 0) return Fail(errno);
+    }
+    if (::close(Fd) != 0) {
+      Fd = -1;
+      return Fail(errno);
+    }
+  }
+  FPending.push_back(std::move(P));
+  return 0;
+}
+
+int TFileReplacement::Commit() {
+  int Error = 0;
+  if (FSingleFd >= 0) {
+    if (::fsync(FSingleFd) != 0) Error = errno;
+    if (::close(FSingleFd) != 0 && Error == 0) Error = errno;
+    FSingleFd = -1;
+  } else if (!FPending.empty()) {
+    const int Fd = ::open(FPending.front().Temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (Fd < 0 || ::syncfs(Fd) != 0) Error = errno;
+    if (Fd >= 0) ::close(Fd);
+  }
+  if (Error != 0) return Error;  // the destructor removes the temporary files
+  std::vector<std::string> Dirs;
+  for (size_t I = 0; I < FPending.size(); ++I) {
+    if (::rename(FPending[I].Temp.c_str(), FPending[I].Target.c_str()) != 0) {
+      Error = errno;
+      FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(I));
+      return Error;
+    }
+    if (std::find(Dirs.begin(), Dirs.end(), FPending[I].Dir) == Dirs.end())
+      Dirs.push_back(FPending[I].Dir);
+  }
+  FPending.clear();
+  // Make the renames themselves durable; a folder that cannot be synced is no failure.
+  for (const std::string& Dir : Dirs) {
+    const int DirFd = ::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (DirFd >= 0) {
+      ::fsync(DirFd);
+      ::close(DirFd);
+    }
+  }
+  return 0;
 }
 
 }  // namespace orn

@@ -57,7 +57,9 @@ class TMemoryStream : public TStream {
 
   void LoadFromStream(TStream& Stream);
   void SaveToStream(TStream& Stream);
+  // Reads the file to its end, whatever its kind (regular file, pipe, terminal).
   void LoadFromFile(const std::string& FileName);
+  // Replaces the file safely (SaveBytesToFile).
   void SaveToFile(const std::string& FileName);
 
  private:
@@ -84,6 +86,36 @@ class TFileStream : public TStream {
  private:
   std::string FFileName;
   int FHandle = -1;
+};
+
+// Replaces FileName with Size bytes of Data so that it is either wholly replaced or left as
+// it was: the bytes go to a temporary file in the same folder, which is flushed to the disk
+// and then renamed over the target. A symbolic link stays a link: the file it points to is
+// replaced. An existing file keeps its permissions. On failure the temporary file is removed
+// and EFCreateError names the file and the reason ("No space left on device").
+void SaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size);
+// The same, reporting failure as an errno value instead (0 on success).
+int TrySaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size);
+
+// Replaces several files together, the way SaveBytesToFile replaces one: Add writes each
+// content to a temporary file beside its target, Commit flushes them to the disk at once and
+// renames them over their targets. Temporary files not committed are removed. Both report
+// failure as an errno value (0 on success).
+class TFileReplacement {
+ public:
+  TFileReplacement() = default;
+  ~TFileReplacement();
+  TFileReplacement(const TFileReplacement&) = delete;
+  TFileReplacement& operator=(const TFileReplacement&) = delete;
+  int Add(const std::string& FileName, const void* Data, int64_t Size);
+  int Commit();
+
+ private:
+  struct TPending {
+    std::string Temp, Target, Dir;
+  };
+  std::vector<TPending> FPending;
+  int FSingleFd = -1;  // the only file so far, still open to be flushed by itself
 };
 
 }  // namespace orn

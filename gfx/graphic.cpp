@@ -20,13 +20,18 @@ void TGraphic::SetModified(bool Value) {
 }
 
 void TGraphic::LoadFromFile(const std::string& FileName) {
-  TFileStream Stream(FileName, TFileMode::fmOpenRead);
+  // The whole file first: a pipe has no size to ask for, and the graphic sees one stream.
+  TMemoryStream Stream;
+  Stream.LoadFromFile(FileName);
   LoadFromStream(Stream);
 }
 
 void TGraphic::SaveToFile(const std::string& FileName) {
-  TFileStream Stream(FileName, TFileMode::fmCreate);
+  // The whole content is built before the file is touched, so a failing save (no data, a
+  // damaged frame, a full disk) leaves the file as it was.
+  TMemoryStream Stream;
   SaveToStream(Stream);
+  Stream.SaveToFile(FileName);
 }
 
 void TGraphic::ReadData(TStream& Stream) {

@@ -120,7 +120,10 @@ void TGIFFrame::BuildDIBStream(TMemoryStream& Stream) {
 }
 
 TBitmap* TGIFFrame::DecodedBitmap() {
-  if (FFrameBitmap && !FFrameBitmap->Empty()) return FFrameBitmap.get();
+  if (FFrameBitmap && !FFrameBitmap->Empty()) {
+    NoteBitmapUsed();
+    return FFrameBitmap.get();
+  }
   ReplaceBitmap();
   if (!FItem->FCodeStream) return FFrameBitmap.get();
   try {
@@ -169,6 +172,7 @@ TBitmap* TGIFFrame::DecodedBitmap() {
     ReplaceBitmap();  // the next request decodes again
     throw;
   }
+  NoteBitmapDecoded();
   return FFrameBitmap.get();
 }
 

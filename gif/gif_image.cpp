@@ -60,6 +60,12 @@ int BitsForColorCount(int Count) {
   }
 }
 
+void CheckGIFFrameSize(int64_t Width, int64_t Height) {
+  if (Width * Height > MaxGIFFramePixels)
+    throw EInvalidGraphicOperation("GIF frame too large: " + std::to_string(Width) + " x " +
+                                   std::to_string(Height) + " pixels");
+}
+
 void FreeExtensionList(std::unique_ptr<TExtensionList>& List) {
   if (!List) return;
   List->clear();
@@ -109,6 +115,53 @@ void TGIFItem::FreeHandle() {
   if (FCodeStream) FCodeStream->Clear();
 }
 
+// ---- Decoded bitmap cache -----------------------------------------------------------------
+
+namespace {
+
+int64_t BitmapBytes(TBitmap& Bitmap) {
+  if (!Bitmap.HandleAllocated()) return 0;
+  return static_cast<int64_t>(Bitmap.Handle()->Dib.Bits.size());
+}
+
+}  // namespace
+
+void TFrameBitmapCache::SetBudget(int64_t Value) {
+  FBudget = Value;
+  Trim();
+}
+
+void TFrameBitmapCache::Add(TGIFFrame& Frame) {
+  Remove(Frame);
+  Frame.FCachedBytes = Frame.FFrameBitmap ? BitmapBytes(*Frame.FFrameBitmap) : 0;
+  Frame.FCacheEntry = FFrames.insert(FFrames.end(), &Frame);
+  Frame.FCached = true;
+  FBytes += Frame.FCachedBytes;
+  Trim();
+}
+
+void TFrameBitmapCache::Touch(TGIFFrame& Frame) {
+  if (!Frame.FCached) return;
+  FFrames.splice(FFrames.end(), FFrames, Frame.FCacheEntry);
+}
+
+void TFrameBitmapCache::Remove(TGIFFrame& Frame) {
+  if (!Frame.FCached) return;
+  FFrames.erase(Frame.FCacheEntry);
+  FBytes -= Frame.FCachedBytes;
+  Frame.FCached = false;
+  Frame.FCachedBytes = 0;
+}
+
+void TFrameBitmapCache::Trim() {
+  // The most recently used bitmap stays: its caller is about to draw it.
+  while (FBytes > FBudget && FFrames.size() > 1) {
+    TGIFFrame& Oldest = *FFrames.front();
+    Remove(Oldest);
+    Oldest.FFrameBitmap.reset();
+  }
+}
+
 // ---- TGIFFrame ----------------------------------------------------------------------------
 
 TGIFFrame::TGIFFrame(TGIFImage* Owner) : FOwnerImage(Owner) {
@@ -116,7 +169,7 @@ TGIFFrame::TGIFFrame(TGIFImage* Owner) : FOwnerImage(Owner) {
 }
 
 TGIFFrame::~TGIFFrame() {
-  FFrameBitmap.reset();
+  ResetBitmap();
   FreeExtensionList(FExtensionList);
   if (FItem) FItem->Release();
 }
@@ -134,17 +187,40 @@ void TGIFFrame::ResetItem() {
 }
 
 void TGIFFrame::ReplaceBitmap() {
+  ForgetCachedBitmap();
   FFrameBitmap = std::make_unique<TBitmap>();
 }
 
+void TGIFFrame::ResetBitmap() {
+  ForgetCachedBitmap();
+  FFrameBitmap.reset();
+}
+
+void TGIFFrame::NoteBitmapDecoded() {
+  if (FOwnerImage) FOwnerImage->FBitmapCache.Add(*this);
+}
+
+void TGIFFrame::NoteBitmapUsed() {
+  if (FOwnerImage) FOwnerImage->FBitmapCache.Touch(*this);
+}
+
+void TGIFFrame::ForgetCachedBitmap() {
+  if (FCached && FOwnerImage) FOwnerImage->FBitmapCache.Remove(*this);
+}
+
+// A frame's size comes from its bitmap when it has a non-empty one (made from a graphic, or
+// decoded), else from its descriptor: the decoded bitmap always has the descriptor's size, so
+// measuring needs no decoding.
 int TGIFFrame::PixelWidth() {
-  if (!FFrameBitmap && !FItem->FCodeStream) return 0;
-  return DecodedBitmap()->Width();
+  if (FFrameBitmap && !FFrameBitmap->Empty()) return FFrameBitmap->Width();
+  if (!FItem->FCodeStream) return FFrameBitmap ? FFrameBitmap->Width() : 0;
+  return std::max(0, FItem->FExtent.Width);
 }
 
 int TGIFFrame::PixelHeight() {
-  if (!FFrameBitmap && !FItem->FCodeStream) return 0;
-  return DecodedBitmap()->Height();
+  if (FFrameBitmap && !FFrameBitmap->Empty()) return FFrameBitmap->Height();
+  if (!FItem->FCodeStream) return FFrameBitmap ? FFrameBitmap->Height() : 0;
+  return std::max(0, FItem->FExtent.Height);
 }
 
 TStringList* TGIFFrame::LookupComment(bool Create) {
@@ -172,19 +248,21 @@ void TGIFFrame::Assign(TPersistent* Source) {
   if (Source == this) return;  // copying a frame onto itself changes nothing
   if (!Source) {
     ResetItem();
-    FFrameBitmap.reset();
+    ResetBitmap();
   } else if (auto* F = dynamic_cast<TGIFFrame*>(Source)) {
     ReplaceSharedImage(FItem, F->FItem);
     // Colours of a frame taken from another image count as the frame's own.
     FHasLocalTable = (F->FOwnerImage == FOwnerImage) ? F->FHasLocalTable : true;
     FOrigin = F->FOrigin;
     FIsInterlaced = F->FIsInterlaced;
-    if (F->FFrameBitmap) {
+    if (F->FFrameBitmap && !F->FCached) {
       ReplaceBitmap();
       FFrameBitmap->Assign(F->FFrameBitmap.get());
     } else {
-      // The old pixels belong to the old data: decode the shared data when asked.
-      FFrameBitmap.reset();
+      // The old pixels belong to the old data: decode the shared data when asked. A bitmap
+      // that the source only decoded from those data is not copied either, so that copies
+      // stay within their own budget.
+      ResetBitmap();
     }
     FKeyColor = F->FKeyColor;
     FDelayMs = F->FDelayMs;
@@ -274,7 +352,11 @@ void TGIFImage::ResetToEmpty() {
 }
 
 void TGIFImage::DeleteAllFrames() {
-  while (!FFrames.empty()) FFrames.erase(FFrames.begin());
+  // Frames are freed from the front; the list is taken over first, so that freeing them does
+  // not move the rest of the list once per frame.
+  std::vector<std::unique_ptr<TGIFFrame>> Frames;
+  Frames.swap(FFrames);
+  for (auto& F : Frames) F.reset();
 }
 
 TGIFFrame* TGIFImage::Frames(int Index) const {
@@ -305,7 +387,19 @@ int TGIFImage::AppendFrame(TGraphic* Graphic) {
   FFrames.push_back(std::make_unique<TGIFFrame>(this));
   TGIFFrame* F = FFrames.back().get();
   FCurrentIndex = FrameCount() - 1;
-  F->Assign(Graphic);
+  // The new frame can only widen the logical size: it is assigned without its owner, which
+  // would measure every frame again, and then widens the size itself.
+  F->FOwnerImage = nullptr;
+  try {
+    F->Assign(Graphic);
+  } catch (...) {
+    F->FOwnerImage = this;
+    throw;
+  }
+  F->FOwnerImage = this;
+  FLogicalWidth = static_cast<uint16_t>(std::max(FLogicalWidth + 0, F->PixelWidth() + F->FOrigin.X));
+  FLogicalHeight =
+      static_cast<uint16_t>(std::max(FLogicalHeight + 0, F->PixelHeight() + F->FOrigin.Y));
   if (FRevision == TGIFRevision::grNone) FRevision = TGIFRevision::gr87a;
   if (FrameCount() > 1) FRevision = TGIFRevision::gr89a;
   return FCurrentIndex;
@@ -323,9 +417,13 @@ void TGIFImage::Assign(TPersistent* Source) {
     FLoopCount = Src->FLoopCount;
     FLoopEnabled = Src->FLoopEnabled;
     DeleteAllFrames();
+    FFrames.reserve(Src->FFrames.size());
     for (auto& SrcFrame : Src->FFrames) {
-      auto F = std::make_unique<TGIFFrame>(this);
+      // Copied without an owner, so that each copy does not measure all frames again; the
+      // logical size is the source's, copied below.
+      auto F = std::make_unique<TGIFFrame>(nullptr);
       F->Assign(SrcFrame.get());
+      F->FOwnerImage = this;
       // The global table is shared, so the source's flag stays valid.
       F->FHasLocalTable = SrcFrame->FHasLocalTable;
       FFrames.push_back(std::move(F));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -175,7 +176,8 @@ class TGIFFrame : public TPersistent {
   // Replaces the bitmap with a new empty one.
   void ReplaceBitmap();
 
-  // 0 without bitmap and code data; else the size of DecodedBitmap (decodes when needed).
+  // 0 without bitmap and code data; the bitmap's size when the frame has one, else the size
+  // its descriptor gives. Measuring never decodes.
   int PixelWidth();
   int PixelHeight();
 
@@ -184,7 +186,9 @@ class TGIFFrame : public TPersistent {
   TStringList* CommentLines() { return LookupComment(true); }
   void SetCommentLines(const TStringList& Value);
 
-  // The frame's bitmap, decoded from the code data when needed. Owned by the frame.
+  // The frame's bitmap, decoded from the code data when needed. Owned by the frame; a decoded
+  // bitmap stays valid until another frame of the image is decoded (the image may then
+  // release it to stay within its budget, and decodes it again when asked).
   TBitmap* DecodedBitmap();
   // Writes the frame as a BMP file into Stream (emptied first) and rewinds it.
   void BuildDIBStream(TMemoryStream& Stream);
@@ -228,6 +232,19 @@ class TGIFFrame : public TPersistent {
   // bitmap (with the key colour as transparent colour for a TBitmap).
   void AssignTo(TPersistent* Dest) override;
 
+ private:
+  friend class TFrameBitmapCache;
+  // Tells the owner's bitmap cache that the bitmap was decoded (registered) or used.
+  void NoteBitmapDecoded();
+  void NoteBitmapUsed();
+  // Takes the bitmap out of the owner's cache before it is replaced or freed.
+  void ForgetCachedBitmap();
+  void ResetBitmap();
+  // This frame's place in the owner's cache while it holds a decoded bitmap.
+  std::list<TGIFFrame*>::iterator FCacheEntry;
+  bool FCached = false;
+  int64_t FCachedBytes = 0;
+
  public:
   // The frame's state; the codec's reader, writer and bitmaps work on it directly.
   TGIFImage* FOwnerImage = nullptr;
@@ -243,6 +260,33 @@ class TGIFFrame : public TPersistent {
   TGIFDisposal FDisposeMode = TGIFDisposal::gdUnspecified;
   bool FHasLocalTable = false;
 };
+
+// The decoded bitmaps of an image's frames, least recently used first. Frames decode on
+// demand; when the decoded pixels exceed the budget, the bitmaps used longest ago are released
+// (the most recent one always stays) and decoded again when asked for. Bitmaps a frame was made
+// from are not in the cache: they are the frame's only copy of its pixels.
+class TFrameBitmapCache {
+ public:
+  explicit TFrameBitmapCache(int64_t Budget) : FBudget(Budget) {}
+  int64_t Budget() const { return FBudget; }
+  void SetBudget(int64_t Value);
+  // Bytes of decoded pixels now held, and how many frames hold them.
+  int64_t Bytes() const { return FBytes; }
+  int Count() const { return static_cast<int>(FFrames.size()); }
+
+  void Add(TGIFFrame& Frame);
+  void Touch(TGIFFrame& Frame);
+  void Remove(TGIFFrame& Frame);
+
+ private:
+  void Trim();
+  int64_t FBudget;
+  int64_t FBytes = 0;
+  std::list<TGIFFrame*> FFrames;  // least recently used first
+};
+
+// Decoded pixels an image keeps by default before it releases frame bitmaps.
+constexpr int64_t DefaultGIFBitmapBudget = int64_t{256} << 20;
 
 // An animated GIF picture.
 class TGIFImage : public TGraphic {
@@ -315,8 +359,11 @@ class TGIFImage : public TGraphic {
   // 0 when the image is empty.
   int LogicalWidth() const;
   int LogicalHeight() const;
-  // Widest and tallest frame extent plus origin (decodes every frame with data).
+  // Widest and tallest frame extent plus origin (from the frames' sizes, without decoding).
   void RecalcLogicalSize();
+
+  // The decoded frame bitmaps the image keeps, and their budget in bytes.
+  TFrameBitmapCache& BitmapCache() { return FBitmapCache; }
 
   // ---- writing side (implemented in writer.cpp / persistence_save.cpp)
   void SaveToStream(TStream& Stream) override;
@@ -351,6 +398,7 @@ class TGIFImage : public TGraphic {
   TColor FBackColor = clNone;
   bool FLoopEnabled = false;
   uint16_t FLoopCount = 1;
+  TFrameBitmapCache FBitmapCache{DefaultGIFBitmapBudget};
 };
 
 // ---- writing side (implemented in writer.cpp / persistence_save.cpp)
@@ -360,7 +408,10 @@ void WriteExtensions(TStream& Stream, const TExtensionList& List);
 void WriteSubBlocks(TStream& Stream, const TStringList& Lines);
 // ---- end of writing side
 
-// Frames larger than this many pixels are refused before anything is allocated.
+// Frames larger than this many pixels are refused before anything is allocated, when they
+// are decoded and when they are written.
 constexpr int64_t MaxGIFFramePixels = int64_t{1} << 26;
+// Raises "GIF frame too large: W x H pixels" for a frame beyond MaxGIFFramePixels.
+void CheckGIFFrameSize(int64_t Width, int64_t Height);
 
 }  // namespace orn

@@ -50,7 +50,14 @@ void TGIFImage::ReadData(TStream& Stream) {
 }
 
 void TGIFImage::LoadFromStream(TStream& Stream) {
-  LoadGIFData(Stream.Size() - Stream.Position(), Stream, true);
+  // A stream or file with nothing left is no picture at all (a stored "Data" property of
+  // length 0 is the way to keep an empty image).
+  const int64_t Size = Stream.Size() - Stream.Position();
+  if (Size <= 0) {
+    ResetToEmpty();
+    RaiseGIFFailure(SGIFReadError);
+  }
+  LoadGIFData(Size, Stream, true);
 }
 
 void TGIFImage::LoadFromClipboardFormat(TClipboardFormat Format, const std::vector<uint8_t>& Data,

@@ -54,6 +54,12 @@ void ReadPart(TStream& Stream, void* Buffer, int64_t Count) {
   Stream.Read(Buffer, Count);
 }
 
+// A read of a part the picture cannot do without (header, screen descriptor, global table):
+// data that end inside it are damaged, not a picture without frames.
+void ReadWholePart(TStream& Stream, void* Buffer, int64_t Count) {
+  if (Stream.Read(Buffer, Count) != Count) RaiseGIFFailure(SGIFReadError);
+}
+
 bool SameTextN(const uint8_t* A, const char* B, size_t N) {
   for (size_t I = 0; I < N; ++I)
     if (std::tolower(A[I]) != std::tolower(static_cast<unsigned char>(B[I]))) return false;
@@ -224,8 +230,9 @@ void TGIFFrame::LoadFromGIF(TStream& Stream) {
         } else {
           FKeyColor = clNone;
         }
-        // Hundredths to milliseconds; a value beyond 16 bits keeps its low 16 bits.
-        const uint32_t Delay = Word(E->FFixedPart + 2) * 10u;
+        // Hundredths to milliseconds; a delay beyond the 16-bit field (6554 hundredths and
+        // more) keeps the largest value the field holds instead of wrapping to a short one.
+        const uint32_t Delay = std::min<uint32_t>(Word(E->FFixedPart + 2) * 10u, 65535);
         FDelayMs = static_cast<uint16_t>(std::max<uint32_t>(Delay, FDelayMs));
         FDisposeMode = static_cast<TGIFDisposal>((Flags >> 2) & 7);
       }
@@ -241,9 +248,9 @@ void TGIFFrame::LoadFromGIF(TStream& Stream) {
 void TGIFImage::CheckSignature(TStream& Stream) {
   FRevision = TGIFRevision::grNone;
   uint8_t Buf[3];
-  ReadPart(Stream, Buf, 3);
+  ReadWholePart(Stream, Buf, 3);
   if (!SameTextN(Buf, "GIF", 3)) RaiseGIFFailure(SGIFUnknownVersion);
-  ReadPart(Stream, Buf, 3);
+  ReadWholePart(Stream, Buf, 3);
   // The empty text at index 0 never matches three bytes.
   for (int I = 1; I < 3; ++I) {
     if (SameTextN(Buf, GIFVersionTexts[I], 3)) {
@@ -256,7 +263,7 @@ void TGIFImage::CheckSignature(TStream& Stream) {
 
 void TGIFImage::ReadScreenHeader(TStream& Stream, uint8_t& Flags, uint8_t& BackIndex) {
   uint8_t S[7];
-  ReadPart(Stream, S, 7);
+  ReadWholePart(Stream, S, 7);
   FLogicalWidth = Word(S);
   FLogicalHeight = Word(S + 2);
   Flags = S[4];
@@ -269,7 +276,7 @@ void TGIFImage::ReadGlobalTable(TStream& Stream, uint8_t Flags, uint8_t BackInde
   if (!(Flags & 0x80)) return;
   TGIFPaletteRec& Table = FGlobalData->FGlobalTable;
   Table.EntryCount = 1 << FGlobalData->FGlobalBits;
-  ReadPart(Stream, Table.Entries, 3 * Table.EntryCount);
+  ReadWholePart(Stream, Table.Entries, 3 * Table.EntryCount);
   if (BackIndex < Table.EntryCount) FBackColor = TripleToColor(Table.Entries[BackIndex]);
 }
 

@@ -62,6 +62,28 @@ bool HasCodeData(const TGIFFrame& Frame) {
   return Item && Item->FCodeStream && Item->FCodeStream->Size() > 0;
 }
 
+// Copies a frame's stored image data as a well-formed sub-block chain: the code-size byte, each
+// complete sub-block, and always a terminator. Data read from a damaged file may end after a
+// sub-block without the terminator, or inside one; what is there is written, the chain is
+// closed, so that the trailer never follows a sub-block.
+void WriteImageData(TStream& Out, const TMemoryStream& Code) {
+  const uint8_t* P = Code.Memory();
+  const int64_t Size = static_cast<int64_t>(Code.Bytes().size());
+  if (Size <= 0) return;
+  Out.WriteByte(P[0]);
+  int64_t Pos = 1;
+  while (Pos < Size) {
+    const int64_t N = P[Pos];
+    if (N == 0) break;
+    const int64_t Avail = std::min<int64_t>(N, Size - Pos - 1);
+    if (Avail <= 0) break;
+    Out.WriteByte(static_cast<uint8_t>(Avail));
+    Out.WriteBuffer(P + Pos + 1, Avail);
+    Pos += 1 + Avail;
+  }
+  Out.WriteByte(0);
+}
+
 }  // namespace
 
 // ---- Block writers ------------------------------------------------------------------------
@@ -94,6 +116,7 @@ void WriteExtensions(TStream& Stream, const TExtensionList& List) {
 
 void TGIFFrame::EncodeBitmap() {
   if (!FFrameBitmap || FFrameBitmap->Empty()) RaiseGIFFailure(SGIFNoData);
+  CheckGIFFrameSize(FFrameBitmap->Width(), FFrameBitmap->Height());
   std::unique_ptr<TMemoryStream> Dib;
   const TPixelFormat Format = FFrameBitmap->PixelFormat();
   if (Format == TPixelFormat::pf1bit || Format == TPixelFormat::pf4bit ||
@@ -249,6 +272,11 @@ void TGIFImage::EncodeFrames() {
 
 void TGIFImage::SaveGIFStream(TStream& Stream, bool WithLength) {
   if (FrameCount() == 0) RaiseGIFFailure(SGIFNoData);
+  // What is written must read back: a frame beyond the reader's size limit is refused before
+  // any frame is encoded.
+  for (auto& F : FFrames)
+    if (!HasCodeData(*F) && F->FFrameBitmap)
+      CheckGIFFrameSize(F->FFrameBitmap->Width(), F->FFrameBitmap->Height());
   EncodeFrames();
   if (ImageComment().Count() > 0) FRevision = TGIFRevision::gr89a;
   // Frames put into the list without AppendFrame may leave no version; every GIF needs one.
@@ -311,7 +339,7 @@ void TGIFImage::SaveGIFStream(TStream& Stream, bool WithLength) {
     if (F->FIsInterlaced) Packed |= 0x40;
     Out.WriteByte(Packed);
     if (LocalEntries > 0) Out.WriteBuffer(Item.FFrameTable.Entries, 3 * LocalEntries);
-    Out.WriteBuffer(Item.FCodeStream->Memory(), Item.FCodeStream->Size());
+    WriteImageData(Out, *Item.FCodeStream);
   }
 
   if (ImageComment().Count() > 0) {

@@ -1,7 +1,9 @@
 // Reading and writing PNG files for the command-line tools (through libpng).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,11 +18,18 @@ struct TRgbaImage {
   const uint8_t* Row(int Y) const { return Pixels.data() + static_cast<size_t>(Y) * Width * 4; }
 };
 
-// Reads any PNG (palette, grey, 16-bit, with or without alpha) as 8-bit RGBA.
-// Raises orn::Exception with the file name and libpng's reason on failure.
+// Reads a PNG held in memory (palette, grey, 16-bit, with or without alpha or tRNS) as 8-bit
+// RGBA. Samples of a file without colour-space information are taken as sRGB, also at 16
+// bits; a file gamma is honoured. A picture of more than MaxPixels pixels is refused from its
+// header, before anything is allocated. Raises orn::Exception with libpng's reason.
+TRgbaImage ReadPngFromMemory(const uint8_t* Data, size_t Size,
+                             int64_t MaxPixels = std::numeric_limits<int64_t>::max());
+// The same for a file; the message names the file.
 TRgbaImage ReadPng(const std::string& FileName);
 
-// Writes RGBA (WithAlpha) or RGB (alpha dropped).
+// The PNG file of Image: RGBA (WithAlpha) or RGB (alpha dropped).
+std::vector<uint8_t> EncodePng(const TRgbaImage& Image, bool WithAlpha);
+// Writes EncodePng's bytes to a file, replacing it safely.
 void WritePng(const std::string& FileName, const TRgbaImage& Image, bool WithAlpha);
 
 }  // namespace orn::tools

@@ -107,8 +107,9 @@ TEST(GIFReader, SignatureAndVersion) {
       {"gIf87A", "", TGIFRevision::gr87a},
       {"GIF88a", Gif(SGIFUnknownVersion), TGIFRevision::grNone},
       {"GIX89a", Gif(SGIFUnknownVersion), TGIFRevision::grNone},
-      {"GIF", Gif(SGIFUnknownVersion), TGIFRevision::grNone},
-      {"GI", Gif(SGIFUnknownVersion), TGIFRevision::grNone},
+      // Data that end inside the header are damaged, whatever they hold so far.
+      {"GIF", Gif(SGIFReadError), TGIFRevision::grNone},
+      {"GI", Gif(SGIFReadError), TGIFRevision::grNone},
   };
   for (const TCase& C : Cases) {
     SCOPED_TRACE(C.Header);
@@ -232,10 +233,10 @@ TEST(GIFReader, GraphicControlRules) {
        10,
        static_cast<TGIFDisposal>(7),
        clNone},
-      {"delay beyond 16 bits keeps the low bits",
+      {"delay beyond the millisecond field keeps the largest value",
        {{0, 6554, 0}},
        false,
-       4,
+       65535,
        TGIFDisposal::gdUnspecified,
        clNone},
       {"plain text takes the control before it",

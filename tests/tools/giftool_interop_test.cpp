@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gif/gif_reader_fixtures.h"
 #include "tools/png_io.h"
 
 namespace fs = std::filesystem;
@@ -306,7 +307,7 @@ TEST_F(Interop, ErrorsAndUsage) {
   ASSERT_EQ(Shell("printf 'GIF88a' > " + Q(Bad)).Status, 0);
   const TRun Version = Giftool("info " + Q(Bad));
   EXPECT_EQ(Version.Status, 1);
-  EXPECT_EQ(Version.Out, "giftool: Неизвестная версия изображения GIF\n");
+  EXPECT_EQ(Version.Out, "giftool: " + Bad.string() + ": Неизвестная версия изображения GIF\n");
   EXPECT_EQ(Giftool("").Status, 2);
   EXPECT_EQ(Giftool("info").Status, 2);
   EXPECT_EQ(Giftool("encode out.gif in.png --method nope").Status, 2);
