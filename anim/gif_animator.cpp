@@ -7,6 +7,7 @@
 #include "core/classregistry.h"
 #include "core/exceptions.h"
 #include "core/system.h"
+#include "gfx/guards.h"
 #include "gfx/masked_draw.h"
 #include "ui/application.h"
 
@@ -24,18 +25,6 @@ class TControlLock {
 
  private:
   TPictureControl& FControl;
-};
-
-// Holds a canvas lock for the lifetime of the object.
-class TCanvasLock {
- public:
-  explicit TCanvasLock(TCanvas& Canvas) : FCanvas(Canvas) { FCanvas.Lock(); }
-  ~TCanvasLock() { FCanvas.Unlock(); }
-  TCanvasLock(const TCanvasLock&) = delete;
-  TCanvasLock& operator=(const TCanvasLock&) = delete;
-
- private:
-  TCanvas& FCanvas;
 };
 
 constexpr int MinFrameDelay = 50;

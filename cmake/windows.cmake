@@ -35,7 +35,10 @@ endif()
 # A test that runs a Windows program needs the Wine prefix.
 function(orn_wine_test name)
   if(ORN_WINE)
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+    # Wine reports a crash on the output and may still end the program with status 0: a
+    # crash fails the test whatever the status says.
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
+                         FAIL_REGULAR_EXPRESSION "wine: Unhandled|\\[  FAILED  \\]")
   endif()
 endfunction()
 

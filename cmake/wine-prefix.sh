@@ -15,4 +15,10 @@ rm -rf "$prefix"
 mkdir -p "$prefix"
 wineboot --init >/dev/null 2>&1
 wineserver -w
+# A crashing test program ends at once with a failure: no debugger is started for it and no
+# crash dialog waits for a click that never comes on a test display.
+wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+  >/dev/null 2>&1 || true
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wineserver -w
 echo "Wine prefix ready: $prefix"

@@ -11,6 +11,12 @@
 #include "core/exceptions.h"
 #include "core/unicode.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#endif
+
 namespace orn {
 
 void TStream::ReadBuffer(void* Buffer, int64_t Count) {
@@ -253,6 +259,86 @@ void TFileStream::SetSize(int64_t NewSize) {
 
 // ---- Safe replacement of a file
 
+void SaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size) {
+  if (const int Error = TrySaveBytesToFile(FileName, Data, Size); Error != 0)
+    throw EFCreateError("Cannot write file \"" + FileName + "\": " + std::strerror(Error));
+}
+
+int TrySaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size) {
+  TFileReplacement Replacement;
+  if (const int Error = Replacement.Add(FileName, Data, Size); Error != 0) return Error;
+  return Replacement.Commit();
+}
+
+#if defined(_WIN32)
+// Windows: the same steps with the system's own calls. The temporary file is flushed to the
+// disk (_commit) before MoveFileExW replaces the target, which writes through.
+namespace {
+
+std::wstring WideName(const std::string& FileName) {
+  const std::u16string Name = Utf8ToUtf16(FileName);
+  return std::wstring(Name.begin(), Name.end());
+}
+
+}  // namespace
+
+TFileReplacement::~TFileReplacement() {
+  if (FSingleFd >= 0) ::_close(FSingleFd);
+  for (const TPending& P : FPending) ::_wunlink(WideName(P.Temp).c_str());
+}
+
+int TFileReplacement::Add(const std::string& FileName, const void* Data, int64_t Size) {
+  TPending P;
+  P.Target = FileName;
+  const size_t Slash = P.Target.find_last_of("/\\");
+  P.Dir = Slash == std::string::npos ? std::string() : P.Target.substr(0, Slash + 1);
+  const std::string Base = Slash == std::string::npos ? P.Target : P.Target.substr(Slash + 1);
+  struct _stat64 Old;
+  if (::_wstat64(WideName(P.Target).c_str(), &Old) == 0 && (Old.st_mode & _S_IFDIR)) return EISDIR;
+
+  int Fd = -1;
+  for (unsigned Try = 0; Fd < 0; ++Try) {
+    P.Temp = P.Dir + "." + Base + ".tmp" + std::to_string(::_getpid()) + "-" + std::to_string(Try);
+    Fd = ::_wopen(WideName(P.Temp).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY | O_NOINHERIT,
+                  0666);
+    if (Fd < 0 && (errno != EEXIST || Try > 1000)) return errno;
+  }
+  auto Fail = [&](int Error) {
+    ::_close(Fd);
+    ::_wunlink(WideName(P.Temp).c_str());
+    return Error;
+  };
+  const auto* Bytes = static_cast<const char*>(Data);
+  int64_t Done = 0;
+  while (Done < Size) {
+    const int Chunk = static_cast<int>(std::min<int64_t>(Size - Done, 1 << 30));
+    const int N = ::_write(Fd, Bytes + Done, static_cast<unsigned>(Chunk));
+    if (N < 0) return Fail(errno);
+    if (N == 0) return Fail(ENOSPC);
+    Done += N;
+  }
+  if (::_commit(Fd) != 0) return Fail(errno);
+  if (::_close(Fd) != 0) {
+    const int Error = errno;
+    ::_wunlink(WideName(P.Temp).c_str());
+    return Error;
+  }
+  FPending.push_back(std::move(P));
+  return 0;
+}
+
+int TFileReplacement::Commit() {
+  for (size_t I = 0; I < FPending.size(); ++I) {
+    if (!::MoveFileExW(WideName(FPending[I].Temp).c_str(), WideName(FPending[I].Target).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(I));
+      return EACCES;
+    }
+  }
+  FPending.clear();
+  return 0;
+}
+#else
 namespace {
 
 // The file a chain of symbolic links ends at (the name itself when it is no link). A
@@ -277,17 +363,6 @@ std::string FollowLinks(const std::string& FileName) {
 }
 
 }  // namespace
-
-void SaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size) {
-  if (const int Error = TrySaveBytesToFile(FileName, Data, Size); Error != 0)
-    throw EFCreateError("Cannot write file \"" + FileName + "\": " + std::strerror(Error));
-}
-
-int TrySaveBytesToFile(const std::string& FileName, const void* Data, int64_t Size) {
-  TFileReplacement Replacement;
-  if (const int Error = Replacement.Add(FileName, Data, Size); Error != 0) return Error;
-  return Replacement.Commit();
-}
 
 TFileReplacement::~TFileReplacement() {
   if (FSingleFd >= 0) ::close(FSingleFd);
@@ -385,5 +460,7 @@ int TFileReplacement::Commit() {
   }
   return 0;
 }
+
+#endif
 
 }  // namespace orn

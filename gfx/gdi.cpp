@@ -57,6 +57,15 @@ class TStoragePool {
   size_t FTotal = 0;
 };
 
+#ifdef _WIN32
+// The mingw-w64 runtime's thread-local destructors let a worker thread that drew crash as it
+// ends (a late free reaching a pool already gone), so a Windows build keeps no storage:
+// every bitmap allocates its own.
+constexpr bool KeepStorage = false;
+#else
+constexpr bool KeepStorage = true;
+#endif
+
 TStoragePool& StoragePool() {
   thread_local TStoragePool Pool;
   return Pool;
@@ -68,7 +77,8 @@ TDib MakeDib(int Width, int Height, int BitCount) {
   size_t Bytes = 0;
   if (Width <= MaxBitmapDimension && Height <= MaxBitmapDimension)
     Bytes = static_cast<size_t>(TDib::StrideOf(Width, BitCount)) * static_cast<size_t>(Height);
-  return TDib(Width, Height, BitCount, StoragePool().Take(Bytes));
+  return TDib(Width, Height, BitCount,
+              KeepStorage ? StoragePool().Take(Bytes) : std::vector<uint8_t>{});
 }
 
 bool IsMono(const TGdiBitmap* B) {
@@ -912,7 +922,7 @@ HBITMAP CreateDIBSection(TDib Dib) {
 
 bool DeleteObject(HBITMAP Bitmap) {
   if (!Bitmap) return false;
-  StoragePool().Give(std::move(Bitmap->Dib.Bits));
+  if (KeepStorage) StoragePool().Give(std::move(Bitmap->Dib.Bits));
   delete Bitmap;
   return true;
 }

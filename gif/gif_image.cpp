@@ -397,7 +397,8 @@ int TGIFImage::AppendFrame(TGraphic* Graphic) {
     throw;
   }
   F->FOwnerImage = this;
-  FLogicalWidth = static_cast<uint16_t>(std::max(FLogicalWidth + 0, F->PixelWidth() + F->FOrigin.X));
+  FLogicalWidth =
+      static_cast<uint16_t>(std::max(FLogicalWidth + 0, F->PixelWidth() + F->FOrigin.X));
   FLogicalHeight =
       static_cast<uint16_t>(std::max(FLogicalHeight + 0, F->PixelHeight() + F->FOrigin.Y));
   if (FRevision == TGIFRevision::grNone) FRevision = TGIFRevision::gr87a;

@@ -169,12 +169,12 @@ void PaintBauble(TArtSurface& S, float Cx, float Cy, float R, TRgb Color) {
     const float D = Saturate(Nx * LightDir.X + Ny * LightDir.Y + Nz * LightDir.Z);
     // Reflection of the light for the highlight.
     const float Rz = 2 * D * Nz - LightDir.Z;
-    const float Spec = std::pow(Saturate(Rz), 24.0f);
+    const float Specular = std::pow(Saturate(Rz), 24.0f);
     TRgb C = Scale(Color, 0.28f + 0.9f * D);
     // A faint rim light on the shadow side.
     const float Rim = Saturate((Nx + Ny) * 0.7f) * std::pow(1 - Nz, 2.0f);
     C = Mix(C, Scale(Color, 1.1f), Rim * 0.5f);
-    C = Mix(C, Rgb(255, 255, 255), Spec);
+    C = Mix(C, Rgb(255, 255, 255), Specular);
     return TPaint{C, 1};
   });
 }
